@@ -1,0 +1,133 @@
+// Calls into the brick link, with its failures turned into ComError.
+#include "BrickLink.h"
+
+#include <atomic>
+#include <new>
+
+#include "ComError.h"
+#include "Module.h"
+
+namespace kestrel {
+
+namespace {
+
+void check(HRESULT hr) {
+    throwIfFailed(hr);
+}
+
+// Before each call, so that a failure without error information of its own is not reported
+// with the description of an earlier one.
+void clearErrorInfo() {
+    SetErrorInfo(0, nullptr);
+}
+
+}  // namespace
+
+// The control listens to the link's events only to keep the connection the link expects; it
+// acts on none of them.
+class BrickLinkEventSink final : public IDispatch {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        RETURN_HR_IF(E_POINTER, !object);
+        *object = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID__IBrickLinkEvents) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        RETURN_HR_IF(E_POINTER, !count);
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return S_OK;
+    }
+
+private:
+    module::Lifetime lifetime_;
+    std::atomic<ULONG> refs_{1};
+};
+
+BrickLink::BrickLink() {
+    clearErrorInfo();
+    check(CoCreateInstance(CLSID_TowerLink, nullptr, CLSCTX_INPROC_SERVER, IID_IBrickLink,
+                           link_.putVoid()));
+    ComPtr<IConnectionPointContainer> container;
+    check(link_.queryInterface(IID_IConnectionPointContainer, container));
+    check(container->FindConnectionPoint(DIID__IBrickLinkEvents, events_.put()));
+    auto* sink = new BrickLinkEventSink;
+    const HRESULT hr = events_->Advise(sink, &cookie_);
+    sink->Release();
+    check(hr);
+}
+
+BrickLink::~BrickLink() {
+    if (events_ && cookie_) events_->Unadvise(cookie_);
+}
+
+void BrickLink::getPortName(Bstr& port) {
+    clearErrorInfo();
+    check(link_->GetPortName(port.inOut()));
+}
+
+void BrickLink::openPort(const Bstr& port) {
+    clearErrorInfo();
+    check(link_->OpenPort(port.get()));
+}
+
+void BrickLink::closePort() {
+    clearErrorInfo();
+    check(link_->ClosePort());
+}
+
+long BrickLink::getInfo(long item) {
+    long value = 0;
+    clearErrorInfo();
+    check(link_->GetInfo(item, &value));
+    return value;
+}
+
+long BrickLink::executeCommand(BSTR* text, long mode, long& position, VARIANT* reply) {
+    long result = 0;
+    clearErrorInfo();
+    check(link_->ExecuteCommand(text, &mode, &position, reply, &result));
+    return result;
+}
+
+void BrickLink::queryDatalog(long& start, long& end) {
+    long entrySize = 0;
+    long entryCount = 0;
+    Variant first;
+    Variant last;
+    clearErrorInfo();
+    check(link_->QueryDatalog(&entrySize, &entryCount, &start, &end, first.get(), last.get()));
+}
+
+void BrickLink::readDatalog(long first, long count, Variant& data) {
+    clearErrorInfo();
+    check(link_->ReadDatalog(first, count, data.put()));
+}
+
+void BrickLink::setLinkMode(short mode) {
+    clearErrorInfo();
+    check(link_->SetLinkMode(mode));
+}
+
+}  // namespace kestrel

@@ -1,0 +1,78 @@
+// The link's life in the control: start-up on creation, the ready check of Reconnect, the two
+// alive queries, and closing the link on destruction.
+#include "Attempt.h"
+#include "RcxPilot.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr long kLasm = 2;
+constexpr long kStatementForm = 0;
+constexpr long kReady = 1;
+// The short-range setting gets its own ready signal.
+constexpr long kShortRange = 5;
+
+}  // namespace
+
+// Each step reports its own failure and start-up goes on; only a failure inside a step's error
+// path ends start-up early, in start-up's own error path.
+void RcxPilot::initialize() {
+    auto failure = attempt([&] {
+        showPort();
+        openLink();
+        showStatus();
+        reconnect();
+    });
+    // Nothing is left to tell if even start-up's error path fails.
+    if (failure) attempt([&] { reportError(*failure); });
+}
+
+void RcxPilot::terminate() {
+    if (terminated_) return;
+    terminated_ = true;
+    // A link that cannot close is released all the same.
+    if (vpb_) attempt([&] { vpb_->closePort(); });
+}
+
+void RcxPilot::applyLinkMode(long setting) {
+    if (setting >= 5 && setting <= 7) vpb_->setLinkMode(static_cast<short>(setting));
+}
+
+void RcxPilot::reconnect() {
+    if (auto failure = attempt([&] {
+            const long setting = vpb_->getInfo(TOWERLINK_INFO_LINK_SETTING);
+            applyLinkMode(setting);
+            if (vpb_->getInfo(TOWERLINK_INFO_STATUS) == kReady) {
+                runCommand(setting == kShortRange ? L"sound 25" : L"sound 3", kStatementForm);
+                face_.setCaption(L"Ok");
+            } else {
+                face_.setCaption(L"Not ready");
+            }
+        }))
+        reportError(*failure);
+}
+
+STDMETHODIMP RcxPilot::Reconnect() {
+    return guarded([&] { reconnect(); });
+}
+
+STDMETHODIMP RcxPilot::PBAliveOrNot(VARIANT_BOOL* alive) {
+    RETURN_HR_IF(E_POINTER, !alive);
+    *alive = VARIANT_FALSE;
+    return guarded(
+        [&] { *alive = runCommand(L"ping", kLasm) != 0 ? VARIANT_TRUE : VARIANT_FALSE; });
+}
+
+// Asks the link whether a tower answers on the open port; a missing tower, or a link that cannot
+// tell, is simply False.
+STDMETHODIMP RcxPilot::TowerAlive(VARIANT_BOOL* alive) {
+    RETURN_HR_IF(E_POINTER, !alive);
+    *alive = VARIANT_FALSE;
+    attempt([&] {
+        if (vpb_->getInfo(TOWERLINK_INFO_TOWER_ANSWERS) != 0) *alive = VARIANT_TRUE;
+    });
+    return S_OK;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,112 @@
+// RcxPilot, the one control class of Kestrel.ocx: a dual automation interface of brick
+// operations, each turned into one command text for the brick link, with the port, the link
+// status, results and errors shown on the control's face.
+#pragma once
+
+#include <kestrel_tlb.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "BrickLink.h"
+#include "ComError.h"
+#include "Face.h"
+#include "Module.h"
+
+namespace kestrel {
+
+class RcxPilot final : public _RcxPilot, public ISupportErrorInfo {
+public:
+    // The class factory's create function: builds the control and runs its creation handler.
+    static HRESULT create(REFIID iid, void** object);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IDispatch: written out by hand so that every client's by-reference variants convert.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                               DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) override;
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // _RcxPilot
+    STDMETHODIMP get_Port(BSTR* value) override;
+    STDMETHODIMP put_Port(BSTR value) override;
+    STDMETHODIMP Execute(BSTR* Source, VARIANT_BOOL* TLasm, LONG* nResult, LONG* nPos,
+                         VARIANT* result) override;
+    STDMETHODIMP Reconnect() override;
+    STDMETHODIMP PBAliveOrNot(VARIANT_BOOL* alive) override;
+    STDMETHODIMP TowerAlive(VARIANT_BOOL* alive) override;
+    STDMETHODIMP SelectDisplay(short* Source, short* Number) override;
+    STDMETHODIMP SetWatch(short* uur, short* minuut) override;
+    STDMETHODIMP PlaySystemsound(short* Number) override;
+    STDMETHODIMP PlayTone(short* Frequency, short* Time) override;
+    STDMETHODIMP Onn(short* motorlist) override;
+    STDMETHODIMP Off(short* motorlist) override;
+    STDMETHODIMP Float(short* motorlist) override;
+    STDMETHODIMP SetFwd(short* motorlist) override;
+    STDMETHODIMP SetRwd(short* motorlist) override;
+    STDMETHODIMP AlterDir(short* motorlist) override;
+    STDMETHODIMP SetPower(short* motorlist, short* power) override;
+    STDMETHODIMP SetSensorType(short* Number, short* Typ) override;
+    STDMETHODIMP SetSensorMode(short* Number, short* Typ, short* slope) override;
+    STDMETHODIMP SelectPrgm(short* Number) override;
+    STDMETHODIMP Poll(short* Source, short* Number, LONG* value) override;
+    STDMETHODIMP PBattery(short* value) override;
+    STDMETHODIMP SetVar(short* Varno, short* Source, short* Number) override;
+    STDMETHODIMP SetDatalog(short* Size) override;
+    STDMETHODIMP DatalogNext(short* Source, short* Number) override;
+    STDMETHODIMP UploadDatalog(short* From, short* Size, VARIANT* table) override;
+
+    Face& face() { return face_; }
+
+private:
+    RcxPilot() = default;
+    ~RcxPilot();
+
+    // Runs body; a failure it does not handle itself reaches the caller with error info set.
+    template <typename Body>
+    HRESULT guarded(Body&& body) noexcept {
+        try {
+            body();
+            return S_OK;
+        } catch (...) {
+            return hresultFromCaughtException(IID__RcxPilot, L"kestrel");
+        }
+    }
+
+    // Creation and destruction handlers, each run once per instance.
+    void initialize();
+    void terminate();
+
+    // One typed brick command: the text goes to the link in the given mode; returns the code.
+    long runCommand(const std::wstring& text, long mode);
+
+    // Start-up steps and the error path shared by the methods that handle their own errors.
+    void showPort();
+    void openLink();
+    void showStatus();
+    void applyLinkMode(long setting);
+    void reportError(const ErrorDetails& error);
+    void checkHelpFile(const ErrorDetails& error);
+    void reconnect();
+    void execute(BSTR* source, VARIANT_BOOL tlasm, LONG* nResult, LONG* nPos, VARIANT* result);
+    void uploadDatalog(short from, short* size, VARIANT* table);
+
+    module::Lifetime lifetime_;
+    std::atomic<ULONG> refs_{1};
+    std::unique_ptr<BrickLink> vpb_;
+    Bstr port_;
+    Face face_;
+    bool terminated_ = false;
+};
+
+}  // namespace kestrel
