@@ -1,0 +1,63 @@
+// Datalog byte access on top of upload requests.
+#include "Datalog.h"
+
+#include <algorithm>
+
+#include "Opcodes.h"
+
+namespace towerlink {
+
+int Datalog::chunkSize(int records) {
+    if (records <= 0) return 0;
+    const int chunks = (records + kMaxUploadRecords - 1) / kMaxUploadRecords;
+    return (records + chunks - 1) / chunks;
+}
+
+Result<std::int32_t, Failure> Datalog::extent() {
+    ExecuteResult size = session_.execute(Request::uploadDatalog(0, 1));
+    if (!size) return size.error();
+    const Bytes& d = size->data;
+    std::int32_t entries = 0;
+    if (d.size() == 3 && d[0] == 0xFF) entries = d[1] | (d[2] << 8);
+    extent_ = kBytesPerEntry * entries;
+    return *extent_;
+}
+
+Result<Bytes, Failure> Datalog::readBytes(std::int64_t first, std::int64_t count) {
+    if (count <= 0) return Bytes{};
+    if (!extent_) {
+        auto e = extent();
+        if (!e) return e.error();
+    }
+    const std::int64_t begin = std::max<std::int64_t>(first, 0);
+    const std::int64_t end = std::min<std::int64_t>(first + count, *extent_);
+    if (begin >= end) return Bytes{};
+
+    const int firstEntry = static_cast<int>(begin / kBytesPerEntry);
+    const int lastEntry = static_cast<int>((end - 1) / kBytesPerEntry);
+    const int total = lastEntry - firstEntry + 1;
+    const int chunk = chunkSize(total);
+    Bytes records;
+    for (int entry = firstEntry; entry <= lastEntry; entry += chunk) {
+        const int n = std::min(chunk, lastEntry + 1 - entry);
+        ExecuteResult r = session_.execute(Request::uploadDatalog(static_cast<std::uint16_t>(entry),
+                                                                  static_cast<std::uint16_t>(n)));
+        if (!r) return r.error();
+        if (r->data.size() != static_cast<std::size_t>(kBytesPerEntry * n)) {
+            // The log shrank since its extent was read: what exists has been returned.
+            extent_.reset();
+            break;
+        }
+        records.insert(records.end(), r->data.begin(), r->data.end());
+        if (onProgress_) onProgress_(entry + n - firstEntry, total);
+    }
+    const std::size_t skip =
+        static_cast<std::size_t>(begin - std::int64_t{firstEntry} * kBytesPerEntry);
+    const std::size_t length = static_cast<std::size_t>(end - begin);
+    if (records.size() <= skip) return Bytes{};
+    return Bytes(
+        records.begin() + static_cast<std::ptrdiff_t>(skip),
+        records.begin() + static_cast<std::ptrdiff_t>(std::min(records.size(), skip + length)));
+}
+
+}  // namespace towerlink

@@ -1,0 +1,50 @@
+// Link status probe.
+#include "LinkStatus.h"
+
+namespace towerlink {
+namespace {
+
+LinkStatus fromError(LinkError e) {
+    switch (e) {
+        case LinkError::NoTower: return LinkStatus::NoTower;
+        case LinkError::BadTower: return LinkStatus::BadTower;
+        case LinkError::NoBrick: return LinkStatus::NoBrick;
+        case LinkError::NoFirmware: return LinkStatus::NoFirmware;
+        case LinkError::BadCommunication:
+        case LinkError::BadArgument: break;
+    }
+    return LinkStatus::BadCommunication;
+}
+
+}  // namespace
+
+LinkStatus probeLinkStatus(Session& session) {
+    ExecuteResult ping = session.execute(Request::alive());
+    if (!ping) return fromError(ping.error().error);
+    if (ping->value == 0) return LinkStatus::NoBrick;
+    ExecuteResult versions = session.execute(Request::getVersions());
+    if (!versions) return fromError(versions.error().error);
+    const Bytes& v = versions->data;
+    if (v.size() == 8 && v[4] == 0 && v[5] == 0 && v[6] == 0 && v[7] == 0) {
+        return LinkStatus::NoFirmware;
+    }
+    ExecuteResult battery = session.execute(Request::getBattery());
+    if (!battery) return fromError(battery.error().error);
+    if (battery->value < kLowBatteryMillivolts) return LinkStatus::BadBattery;
+    return LinkStatus::Ready;
+}
+
+const char* linkStatusName(LinkStatus status) {
+    switch (status) {
+        case LinkStatus::Ready: return "ready";
+        case LinkStatus::NoTower: return "no tower";
+        case LinkStatus::BadTower: return "bad tower";
+        case LinkStatus::NoBrick: return "no brick";
+        case LinkStatus::NoFirmware: return "no firmware";
+        case LinkStatus::BadBattery: return "bad battery";
+        case LinkStatus::BadCommunication: return "bad communication";
+    }
+    return "unknown";
+}
+
+}  // namespace towerlink

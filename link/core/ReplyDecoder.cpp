@@ -1,0 +1,88 @@
+// Reply recognition: sync search, echo skipping, frame check.
+#include "ReplyDecoder.h"
+
+#include <algorithm>
+
+#include "Opcodes.h"
+
+namespace towerlink {
+
+ReplyDecoder::ReplyDecoder(std::uint8_t sentOpcode, ReplyShape shape, Bytes echo)
+    : replyOpcode_(replyOpcode(sentOpcode)), shape_(shape), echo_(std::move(echo)) {}
+
+void ReplyDecoder::feed(std::span<const std::uint8_t> bytes) {
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    if (complete_) return;
+    locateEcho();
+    scan();
+}
+
+// Until the exact echo shows up, assume it occupies the first bytes: a corrupted echo still
+// has the length of the request.
+std::size_t ReplyDecoder::scanStart() const {
+    return echoFound_ ? echoEnd_ : echo_.size();
+}
+
+void ReplyDecoder::locateEcho() {
+    if (echo_.empty() || echoFound_) return;
+    auto it = std::search(buffer_.begin(), buffer_.end(), echo_.begin(), echo_.end());
+    if (it == buffer_.end()) return;
+    echoFound_ = true;
+    echoEnd_ = static_cast<std::size_t>(it - buffer_.begin()) + echo_.size();
+}
+
+void ReplyDecoder::scan() {
+    std::size_t i = std::max(pos_, scanStart());
+    Bytes payload;
+    while (i + 1 < buffer_.size()) {
+        if (buffer_[i] != 0xFF || buffer_[i + 1] != 0x00) {
+            ++i;
+            continue;
+        }
+        std::span<const std::uint8_t> body(buffer_.data() + i + 2, buffer_.size() - i - 2);
+        if (body.size() < 2) break;
+        bool waiting = false;
+        if (body[0] == replyOpcode_) {
+            // An empty upload reply is a prefix of a full one, so try it first.
+            std::size_t lengths[2] = {0, shape_.dataLength};
+            for (std::size_t k = shape_.mayBeEmpty ? 0 : 1; k < 2; ++k) {
+                FrameCheck c = checkFrame(body, lengths[k] + 1, payload);
+                if (c == FrameCheck::Valid) {
+                    data_.assign(payload.begin() + 1, payload.end());
+                    complete_ = true;
+                    pos_ = i;
+                    return;
+                }
+                if (c == FrameCheck::Incomplete) waiting = true;
+            }
+        } else if (body[0] == op::kSetMessage) {
+            FrameCheck c = checkFrame(body, 2, payload);
+            if (c == FrameCheck::Valid) {
+                messages_.push_back(payload[1]);
+                i += 2 + 6;
+                continue;
+            }
+            waiting = c == FrameCheck::Incomplete;
+        }
+        if (waiting) break;
+        ++i;
+    }
+    pos_ = i;
+}
+
+std::size_t ReplyDecoder::bytesAfterEcho() const {
+    return buffer_.size() - std::min(buffer_.size(), scanStart());
+}
+
+std::size_t ReplyDecoder::bytesWanted() const {
+    if (complete_) return 0;
+    const std::size_t frameFromSync = packetLength(shape_.dataLength + 1) - 1;
+    const std::size_t start = std::max(pos_, scanStart());
+    std::size_t end = start + 1 + frameFromSync;  // a full "55 FF 00 ..." packet from start
+    if (start + 1 < buffer_.size() && buffer_[start] == 0xFF && buffer_[start + 1] == 0x00) {
+        end = start + frameFromSync;
+    }
+    return end > buffer_.size() ? end - buffer_.size() : 1;
+}
+
+}  // namespace towerlink

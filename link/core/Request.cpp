@@ -1,0 +1,39 @@
+// Builders for the requests the link sends on its own, and the reply shape of each request.
+#include "Request.h"
+
+#include "Opcodes.h"
+
+namespace towerlink {
+
+Request Request::alive() {
+    return {{op::kAlive}};
+}
+
+Request Request::getVersions() {
+    Request r{{op::kGetVersions}};
+    r.payload.insert(r.payload.end(), std::begin(op::kVersionKey), std::end(op::kVersionKey));
+    return r;
+}
+
+Request Request::getBattery() {
+    return {{op::kGetBattery}};
+}
+
+Request Request::uploadDatalog(std::uint16_t first, std::uint16_t count) {
+    return {{op::kUploadDatalog, static_cast<std::uint8_t>(first & 0xFF),
+             static_cast<std::uint8_t>(first >> 8), static_cast<std::uint8_t>(count & 0xFF),
+             static_cast<std::uint8_t>(count >> 8)}};
+}
+
+ReplyShape replyShape(const Request& request) {
+    const op::OpcodeInfo* info = op::findOpcode(request.opcode());
+    if (info == nullptr || info->replyLength == op::kNoReply) return {false, 0, false};
+    if (info->replyLength == op::kRecordsReply) {
+        std::size_t count = 0;
+        if (request.payload.size() >= 5) count = request.payload[3] | (request.payload[4] << 8);
+        return {true, 3 * count, true};
+    }
+    return {true, static_cast<std::size_t>(info->replyLength), false};
+}
+
+}  // namespace towerlink

@@ -1,0 +1,33 @@
+// One RCX request, as the parser produces it and the session sends it: the payload with the
+// opcode in its base spelling. The session chooses the toggle bit when it sends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "Packet.h"
+
+namespace towerlink {
+
+struct Request {
+    Bytes payload;  // opcode (toggle bit clear), then its parameters
+
+    std::uint8_t opcode() const { return payload.empty() ? 0 : payload[0]; }
+    bool operator==(const Request&) const = default;
+
+    static Request alive();
+    static Request getVersions();
+    static Request getBattery();
+    static Request uploadDatalog(std::uint16_t first, std::uint16_t count);
+};
+
+// What a well-formed reply to `request` carries.
+struct ReplyShape {
+    bool expected = true;        // false: the brick never answers this request
+    std::size_t dataLength = 0;  // data bytes after the reply opcode
+    bool mayBeEmpty = false;     // an upload outside the log comes back with no records
+};
+
+ReplyShape replyShape(const Request& request);
+
+}  // namespace towerlink

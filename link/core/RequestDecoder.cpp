@@ -1,0 +1,38 @@
+// Request framing on the brick side.
+#include "RequestDecoder.h"
+
+#include "Opcodes.h"
+
+namespace towerlink {
+
+std::vector<Bytes> RequestDecoder::feed(std::span<const std::uint8_t> bytes) {
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    std::vector<Bytes> out;
+    std::size_t i = 0;
+    Bytes payload;
+    while (i + 1 < buffer_.size()) {
+        if (buffer_[i] != 0xFF || buffer_[i + 1] != 0x00) {
+            ++i;
+            continue;
+        }
+        std::span<const std::uint8_t> body(buffer_.data() + i + 2, buffer_.size() - i - 2);
+        if (body.empty()) break;
+        const op::OpcodeInfo* info = op::findOpcode(body[0]);
+        if (info == nullptr) {
+            ++i;
+            continue;
+        }
+        FrameCheck c = checkFrame(body, 1 + info->paramLength, payload);
+        if (c == FrameCheck::Incomplete) break;
+        if (c == FrameCheck::Invalid) {
+            ++i;
+            continue;
+        }
+        out.push_back(payload);
+        i += 2 + 2 * (payload.size() + 1);
+    }
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(i));
+    return out;
+}
+
+}  // namespace towerlink

@@ -1,0 +1,75 @@
+// Datalog reads at every byte offset and length, and the chunking of uploads.
+#include "Datalog.h"
+
+#include <gtest/gtest.h>
+
+#include "BrickRig.h"
+
+using namespace towerlink;
+using test::BrickRig;
+
+namespace {
+
+// The whole log as the brick holds it, byte by byte.
+Bytes expectedBytes(const BrickState& s) {
+    Bytes out{0xFF, static_cast<std::uint8_t>(s.datalog.size() + 1),
+              static_cast<std::uint8_t>((s.datalog.size() + 1) >> 8)};
+    for (const DatalogEntry& e : s.datalog) {
+        out.push_back(e.type);
+        out.push_back(static_cast<std::uint8_t>(e.value & 0xFF));
+        out.push_back(static_cast<std::uint8_t>((e.value >> 8) & 0xFF));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Datalog, ReadsEveryByteRange) {
+    BrickRig rig;
+    rig.brick.fillDatalog(7);
+    Datalog log(rig.session);
+    ASSERT_EQ(log.extent().value(), 24);
+    const Bytes all = expectedBytes(rig.brick.state());
+    for (int first = -2; first <= 26; ++first) {
+        for (int count = -1; count <= 27; ++count) {
+            auto got = log.readBytes(first, count);
+            ASSERT_TRUE(got.ok());
+            const int begin = std::max(first, 0);
+            const int end = std::min(first + count, 24);
+            const Bytes want =
+                begin < end ? Bytes(all.begin() + begin, all.begin() + end) : Bytes{};
+            EXPECT_EQ(got.value(), want) << "first " << first << " count " << count;
+        }
+    }
+}
+
+TEST(Datalog, UploadsInFewBalancedChunksAndReportsProgress) {
+    EXPECT_EQ(Datalog::chunkSize(1), 1);
+    EXPECT_EQ(Datalog::chunkSize(50), 50);
+    EXPECT_EQ(Datalog::chunkSize(51), 26);
+    EXPECT_EQ(Datalog::chunkSize(101), 34);
+
+    BrickRig rig;
+    rig.brick.fillDatalog(100);
+    Datalog log(rig.session);
+    std::vector<std::pair<int, int>> progress;
+    log.setProgressHandler([&](int done, int total) { progress.emplace_back(done, total); });
+    ASSERT_EQ(log.extent().value(), 303);
+    auto all = log.readBytes(0, 303);
+    ASSERT_TRUE(all.ok());
+    EXPECT_EQ(all.value(), expectedBytes(rig.brick.state()));
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{34, 101}, {68, 101}, {101, 101}}));
+}
+
+TEST(Datalog, HandlesAnEmptyOrMissingLogAndFailures) {
+    BrickRig rig;
+    Datalog log(rig.session);
+    EXPECT_EQ(log.extent().value(), 0);
+    EXPECT_TRUE(log.readBytes(0, 10).value().empty());
+    rig.run("logz 5");
+    EXPECT_EQ(log.extent().value(), 3);
+    rig.brick.setFaults({.silent = true});
+    auto failed = log.readBytes(0, 3);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().error, LinkError::NoBrick);
+}
