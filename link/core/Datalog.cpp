@@ -35,10 +35,19 @@ Result<Bytes, Failure> Datalog::readBytes(std::int64_t first, std::int64_t count
 
     const int firstEntry = static_cast<int>(begin / kBytesPerEntry);
     const int lastEntry = static_cast<int>((end - 1) / kBytesPerEntry);
-    const int total = lastEntry - firstEntry + 1;
-    const int chunk = chunkSize(total);
     Bytes records;
-    for (int entry = firstEntry; entry <= lastEntry; entry += chunk) {
+    int entry = firstEntry;
+    if (entry == 0) {
+        // The size entry is known from the extent; asking for it again would cost a record.
+        const int size = *extent_ / kBytesPerEntry;
+        records = {0xFF, static_cast<std::uint8_t>(size & 0xFF),
+                   static_cast<std::uint8_t>((size >> 8) & 0xFF)};
+        entry = 1;
+    }
+    const int firstFetched = entry;
+    const int total = lastEntry + 1 - firstFetched;
+    const int chunk = chunkSize(total);
+    for (; entry <= lastEntry; entry += chunk) {
         const int n = std::min(chunk, lastEntry + 1 - entry);
         ExecuteResult r = session_.execute(Request::uploadDatalog(static_cast<std::uint16_t>(entry),
                                                                   static_cast<std::uint16_t>(n)));
@@ -49,7 +58,7 @@ Result<Bytes, Failure> Datalog::readBytes(std::int64_t first, std::int64_t count
             break;
         }
         records.insert(records.end(), r->data.begin(), r->data.end());
-        if (onProgress_) onProgress_(entry + n - firstEntry, total);
+        if (onProgress_) onProgress_(entry + n - firstFetched, total);
     }
     const std::size_t skip =
         static_cast<std::size_t>(begin - std::int64_t{firstEntry} * kBytesPerEntry);

@@ -60,7 +60,7 @@ Bytes VirtualBrick::applyLineFaults(std::span<const std::uint8_t> bytes) {
 
 Bytes VirtualBrick::receive(std::span<const std::uint8_t> bytes) {
     if (faults_.silent) return {};
-    Bytes heard = applyLineFaults(bytes);
+    Bytes heard = faults_.inbound ? applyLineFaults(bytes) : Bytes(bytes.begin(), bytes.end());
     Bytes sent;
     for (const Bytes& request : decoder_.feed(heard)) {
         Bytes reply = handle(request);

@@ -76,8 +76,9 @@ struct BrickState {
 // Faults the brick injects into what it hears and what it sends.
 struct BrickFaults {
     bool silent = false;       // hears nothing
-    double corruptRate = 0.0;  // share of bytes altered, both ways
-    double dropRate = 0.0;     // share of bytes lost, both ways
+    double corruptRate = 0.0;  // share of bytes altered
+    double dropRate = 0.0;     // share of bytes lost
+    bool inbound = true;       // damage what the brick hears as well as what it sends
     Micros replyDelay{0};      // extra time before a reply starts
 };
 

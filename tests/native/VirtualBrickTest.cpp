@@ -201,7 +201,7 @@ TEST(VirtualBrick, InjectsRepeatableLineFaults) {
     auto run = [](std::uint32_t seed) {
         ManualClock clock;
         VirtualBrick brick(clock, seed);
-        brick.setFaults({false, 0.05, 0.02, Micros{0}});
+        brick.setFaults({.corruptRate = 0.05, .dropRate = 0.02});
         Bytes all;
         for (int i = 0; i < 50; ++i) {
             Bytes out = brick.receive(encodePacket(bytes(i % 2 ? "10" : "18")));

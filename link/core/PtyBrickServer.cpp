@@ -1,0 +1,118 @@
+// Pseudo-terminal setup and the serve loop of the virtual serial tower.
+#include "PtyBrickServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace towerlink {
+namespace {
+
+Failure osFailure(const std::string& what) {
+    const int e = errno;
+    return {LinkError::NoTower, what + ": " + std::strerror(e), e};
+}
+
+}  // namespace
+
+Result<std::unique_ptr<PtyBrickServer>, Failure> PtyBrickServer::create(VirtualBrick& brick,
+                                                                        PtyBrickOptions options) {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0) return osFailure("cannot create a pseudo-terminal");
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        Failure f = osFailure("cannot unlock the pseudo-terminal");
+        ::close(master);
+        return f;
+    }
+    std::string path = ::ptsname(master);
+    int slave = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0) {
+        Failure f = osFailure("cannot open " + path);
+        ::close(master);
+        return f;
+    }
+    // Raw from the start: a line discipline that echoes or translates would corrupt frames
+    // for clients that do not configure the port themselves.
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    int wake[2];
+    if (::pipe(wake) != 0) {
+        Failure f = osFailure("cannot create a pipe");
+        ::close(slave);
+        ::close(master);
+        return f;
+    }
+    ::fcntl(wake[1], F_SETFL, O_NONBLOCK);
+    return std::unique_ptr<PtyBrickServer>(
+        new PtyBrickServer(brick, options, master, slave, wake[0], wake[1], path));
+}
+
+PtyBrickServer::PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, int master, int slave,
+                               int wakeRead, int wakeWrite, std::string path)
+    : brick_(brick),
+      options_(options),
+      master_(master),
+      slave_(slave),
+      wakeRead_(wakeRead),
+      wakeWrite_(wakeWrite),
+      path_(std::move(path)) {}
+
+PtyBrickServer::~PtyBrickServer() {
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+    ::close(slave_);
+    ::close(master_);
+}
+
+void PtyBrickServer::stop() {
+    const char c = 0;
+    [[maybe_unused]] ssize_t n = ::write(wakeWrite_, &c, 1);
+}
+
+// Writes `bytes` to the client; when pacing, each byte leaves when the line would have carried
+// it, after whatever the line is still busy with.
+void PtyBrickServer::send(const Bytes& bytes, Micros& lineFree) {
+    SystemClock clock;
+    for (std::uint8_t b : bytes) {
+        if (options_.pace) {
+            lineFree = std::max(lineFree, clock.now()) + kByteTime;
+            clock.sleepUntil(lineFree);
+        }
+        while (::write(master_, &b, 1) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void PtyBrickServer::serve() {
+    std::uint8_t buffer[512];
+    Micros lineFree{0};
+    for (;;) {
+        pollfd fds[2] = {{master_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        if (!(fds[0].revents & POLLIN)) continue;
+        ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n <= 0) continue;
+        const Bytes received(buffer, buffer + n);
+        if (options_.echo) send(received, lineFree);
+        Bytes reply = brick_.receive(received);
+        if (reply.empty()) continue;
+        if (brick_.faults().replyDelay > Micros{0}) {
+            SystemClock clock;
+            clock.sleepUntil(std::max(lineFree, clock.now()) + brick_.faults().replyDelay);
+        }
+        send(reply, lineFree);
+    }
+}
+
+}  // namespace towerlink

@@ -1,0 +1,50 @@
+// A virtual brick behind a serial tower that any program can open: a new pseudo-terminal whose
+// far end behaves as the tower does, echoing each request and then delivering the brick's
+// reply, optionally at the pace of a 2400 baud 8O1 line. POSIX only.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "LinkError.h"
+#include "Result.h"
+#include "VirtualBrick.h"
+
+namespace towerlink {
+
+struct PtyBrickOptions {
+    bool pace = false;  // one byte per 11 bit times, as on the real line
+    bool echo = true;   // a serial tower hears itself
+};
+
+class PtyBrickServer {
+public:
+    static Result<std::unique_ptr<PtyBrickServer>, Failure> create(VirtualBrick& brick,
+                                                                   PtyBrickOptions options = {});
+    ~PtyBrickServer();
+    PtyBrickServer(const PtyBrickServer&) = delete;
+    PtyBrickServer& operator=(const PtyBrickServer&) = delete;
+
+    // Path of the terminal that clients open, e.g. /dev/pts/3.
+    const std::string& path() const { return path_; }
+
+    // Serves until stop(); the brick is used from this thread only.
+    void serve();
+    // Ends serve(); safe to call from another thread or a signal handler.
+    void stop();
+
+private:
+    PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, int master, int slave,
+                   int wakeRead, int wakeWrite, std::string path);
+    void send(const Bytes& bytes, Micros& lineFree);
+
+    VirtualBrick& brick_;
+    PtyBrickOptions options_;
+    int master_;
+    int slave_;  // kept open so the terminal survives clients that come and go
+    int wakeRead_;
+    int wakeWrite_;
+    std::string path_;
+};
+
+}  // namespace towerlink
