@@ -76,12 +76,16 @@ std::size_t ReplyDecoder::bytesAfterEcho() const {
 
 std::size_t ReplyDecoder::bytesWanted() const {
     if (complete_) return 0;
-    const std::size_t frameFromSync = packetLength(shape_.dataLength + 1) - 1;
     const std::size_t start = std::max(pos_, scanStart());
-    std::size_t end = start + 1 + frameFromSync;  // a full "55 FF 00 ..." packet from start
-    if (start + 1 < buffer_.size() && buffer_[start] == 0xFF && buffer_[start + 1] == 0x00) {
-        end = start + frameFromSync;
-    }
+    const bool synced =
+        start + 1 < buffer_.size() && buffer_[start] == 0xFF && buffer_[start + 1] == 0x00;
+    // Ask for an empty upload reply first: waiting for a full one that never comes would cost
+    // an inter-byte time-out. Once the empty form is ruled out, ask for the rest.
+    const bool emptyRuledOut = synced && buffer_.size() >= start + 6;
+    const std::size_t length = shape_.mayBeEmpty && !emptyRuledOut ? 0 : shape_.dataLength;
+    const std::size_t frameFromSync = packetLength(length + 1) - 1;
+    // From a sync, the frame's own length; otherwise a whole "55 FF 00 ..." packet from start.
+    const std::size_t end = start + frameFromSync + (synced ? 0 : 1);
     return end > buffer_.size() ? end - buffer_.size() : 1;
 }
 

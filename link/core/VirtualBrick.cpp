@@ -35,7 +35,8 @@ constexpr int kDefaultMode[5] = {0x00, 0x20, 0xA0, 0x80, 0xE0};
 
 }  // namespace
 
-VirtualBrick::VirtualBrick(Clock& clock, std::uint32_t seed) : clock_(clock), rng_(seed) {
+VirtualBrick::VirtualBrick(Clock& clock, std::uint32_t faultSequence)
+    : clock_(clock), rng_(faultSequence) {
     const Micros now = clock_.now();
     state_.timerStart.fill(now);
     state_.watchSetAt = now;

@@ -1,7 +1,7 @@
 // A simulated RCX brick that answers the framed protocol as the real one does: it takes the
 // bytes that reach its infrared receiver and returns the bytes it transmits. Time comes from an
-// injected clock, faults from a seeded generator, so every run is repeatable. Tests read and
-// set its state directly.
+// injected clock, faults from a generator started at a given number, so every run is repeatable.
+// Tests read and set its state directly.
 #pragma once
 
 #include <array>
@@ -87,7 +87,8 @@ public:
     // Room for datalog entries (size entry included) in the user memory.
     static constexpr int kDatalogMemory = 2000;
 
-    explicit VirtualBrick(Clock& clock, std::uint32_t seed = 1);
+    // `faultSequence` picks the repeatable series of faults (and random values) it produces.
+    explicit VirtualBrick(Clock& clock, std::uint32_t faultSequence = 1);
 
     // Feeds what reached the receiver; returns what the brick transmits in answer (nothing
     // until a whole request has arrived).
@@ -95,7 +96,7 @@ public:
 
     void setFaults(const BrickFaults& faults) { faults_ = faults; }
     const BrickFaults& faults() const { return faults_; }
-    void reseed(std::uint32_t seed) { rng_.seed(seed); }
+    void restartFaults(std::uint32_t faultSequence) { rng_ = std::mt19937(faultSequence); }
 
     const BrickState& state() const { return state_; }
 

@@ -41,7 +41,7 @@ struct Options {
     bool pty = false;
     bool pace = false;
     double noisePercent = 0;
-    unsigned seed = 1;
+    unsigned faultSequence = 1;
     int datalogEntries = -1;
     std::string text;
 };
@@ -85,7 +85,7 @@ Options parseArguments(int argc, char** argv) {
         } else if (a == "--noise") {
             o.noisePercent = static_cast<double>(number(a, value()));
         } else if (a == "--seed") {
-            o.seed = static_cast<unsigned>(number(a, value()));
+            o.faultSequence = static_cast<unsigned>(number(a, value()));
         } else if (a == "--datalog") {
             o.datalogEntries = static_cast<int>(number(a, value()));
         } else if (a.rfind("--", 0) == 0) {
@@ -205,7 +205,7 @@ extern "C" void onStopSignal(int) {
 int serveVirtual(const Options& o) {
     if (!o.pty) usage("virtual needs --pty");
     SystemClock clock;
-    VirtualBrick brick(clock, o.seed);
+    VirtualBrick brick(clock, o.faultSequence);
     if (o.noisePercent > 0) {
         brick.setFaults({.corruptRate = o.noisePercent / 100.0, .inbound = false});
     }

@@ -117,6 +117,14 @@ TEST(Session, WaitsOnlyAsLongAsTheLineNeeds) {
     start = rig.clock.now();
     ASSERT_TRUE(rig.run("pollb").ok());
     EXPECT_EQ(rig.clock.now() - start, line + Micros{50000});
+
+    // An upload outside the log comes back empty, and is taken as soon as it is complete.
+    rig.brick.setFaults({});
+    start = rig.clock.now();
+    ExecuteResult outside = rig.run("polld 5,10");
+    ASSERT_TRUE(outside.ok());
+    EXPECT_TRUE(outside->data.empty());
+    EXPECT_EQ(rig.clock.now() - start, wireTime(15) + kByteTime * 7);
     EXPECT_EQ(rig.session.stats().retries, 0u);
 }
 

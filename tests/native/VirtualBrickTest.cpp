@@ -198,9 +198,9 @@ TEST(VirtualBrick, AnswersOnlyDownloadRequestsWithoutFirmware) {
 }
 
 TEST(VirtualBrick, InjectsRepeatableLineFaults) {
-    auto run = [](std::uint32_t seed) {
+    auto run = [](std::uint32_t sequence) {
         ManualClock clock;
-        VirtualBrick brick(clock, seed);
+        VirtualBrick brick(clock, sequence);
         brick.setFaults({.corruptRate = 0.05, .dropRate = 0.02});
         Bytes all;
         for (int i = 0; i < 50; ++i) {
