@@ -34,3 +34,6 @@ add_library(kestrel_guids STATIC ${KESTREL_IDL_OUT}/IBrickLink_i.c ${KESTREL_IDL
 target_include_directories(kestrel_guids PUBLIC ${KESTREL_IDL_OUT})
 add_custom_target(kestrel_idl_files DEPENDS ${IBrickLink_IDL_OUTPUTS} ${kestrel_tlb_IDL_OUTPUTS} ${towerlink_tlb_IDL_OUTPUTS})
 add_dependencies(kestrel_guids kestrel_idl_files)
+
+# Programs, DLLs and tests side by side, so that tests load the components they exercise.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

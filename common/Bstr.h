@@ -1,6 +1,7 @@
 // Owning automation string.
 #pragma once
 
+#include <windows.h>
 #include <oleauto.h>
 
 #include <string>

@@ -1,6 +1,7 @@
 // Owning safe array, and a typed scope around SafeArrayAccessData.
 #pragma once
 
+#include <windows.h>
 #include <oleauto.h>
 
 #include <new>

@@ -1,6 +1,7 @@
 // Owning automation variant.
 #pragma once
 
+#include <windows.h>
 #include <oleauto.h>
 
 #include <utility>

@@ -32,6 +32,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved)
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
         // Unloaded by FreeLibrary: the process and its COM library go on without us.
         kestrel::automation::releaseTypeInfo();
+        kestrel::Face::unregisterClass();
     }
     return TRUE;
 }

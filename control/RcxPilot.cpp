@@ -37,6 +37,8 @@ STDMETHODIMP RcxPilot::QueryInterface(REFIID iid, void** object) {
         *object = static_cast<_RcxPilot*>(this);
     else if (iid == IID_ISupportErrorInfo)
         *object = static_cast<ISupportErrorInfo*>(this);
+    else if (iid == IID_IOleWindow)
+        *object = static_cast<IOleWindow*>(this);
     else
         return E_NOINTERFACE;
     AddRef();
@@ -51,6 +53,16 @@ STDMETHODIMP_(ULONG) RcxPilot::Release() {
     const ULONG left = --refs_;
     if (left == 0) delete this;
     return left;
+}
+
+STDMETHODIMP RcxPilot::GetWindow(HWND* window) {
+    RETURN_HR_IF(E_POINTER, !window);
+    *window = face_.window();
+    return *window ? S_OK : E_FAIL;
+}
+
+STDMETHODIMP RcxPilot::ContextSensitiveHelp(BOOL) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP RcxPilot::get_Port(BSTR* value) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <kestrel_tlb.h>
+#include <oleidl.h>
 
 #include <atomic>
 #include <memory>
@@ -16,7 +17,7 @@
 
 namespace kestrel {
 
-class RcxPilot final : public _RcxPilot, public ISupportErrorInfo {
+class RcxPilot final : public _RcxPilot, public ISupportErrorInfo, public IOleWindow {
 public:
     // The class factory's create function: builds the control and runs its creation handler.
     static HRESULT create(REFIID iid, void** object);
@@ -36,6 +37,10 @@ public:
 
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // IOleWindow: the face's window.
+    STDMETHODIMP GetWindow(HWND* window) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL enterMode) override;
 
     // _RcxPilot
     STDMETHODIMP get_Port(BSTR* value) override;

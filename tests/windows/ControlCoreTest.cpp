@@ -1,0 +1,266 @@
+// RcxPilot's automation layer and its typed brick commands, called late-bound as the test
+// console and script clients call them, against the scripted fake link.
+#include <olectl.h>
+
+#include "Bstr.h"
+#include "ControlFixture.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+struct CommandCase {
+    DISPID id;
+    std::vector<const wchar_t*> args;
+    const wchar_t* text;
+    long mode;
+};
+
+// Every typed command, called with its arguments as the text a console box would hold.
+const std::vector<CommandCase> kCommands = {
+    {0x60030004, {L"2", L"42"}, L"disp 0,2,42", 2},
+    {0x60030005, {L"12", L"30"}, L"setw 12,30", 2},
+    {0x60030006, {L"3"}, L"Sound 3", 0},
+    {0x60030007, {L"1000", L"100"}, L"playt 1000,100", 2},
+    {0x60030008, {L"7"}, L"out 2,7", 2},
+    {0x60030009, {L"1"}, L"out 1,1", 2},
+    {0x6003000A, {L"5"}, L"out 0,5", 2},
+    {0x6003000B, {L"1"}, L"dir 0,1", 2},
+    {0x6003000C, {L"1"}, L"dir 2,1", 2},
+    {0x6003000D, {L"4"}, L"dir 1,4", 2},
+    {0x6003000E, {L"1", L"-1"}, L"pwr 1,2,-1", 2},
+    {0x6003000F, {L"0", L"1"}, L"sent 0,1", 2},
+    {0x60030010, {L"1", L"4", L"0"}, L"senm 1,4,0", 2},
+    {0x60030011, {L"0"}, L"prgm 0", 2},
+    {0x60030012, {L"9", L"1"}, L"poll 9,1", 2},
+    {0x60030013, {}, L"pollb", 2},
+    {0x60030014, {L"3", L"2", L"100"}, L"setv 3,2,100", 2},
+    {0x60030015, {L"99"}, L"logz 99", 2},
+    {0x60030016, {L"9", L"0"}, L"log 9,0", 2},
+};
+
+HRESULT callWithTexts(IDispatch* target, DISPID id, const std::vector<const wchar_t*>& texts,
+                      VARIANT* result = nullptr, EXCEPINFO* exception = nullptr,
+                      UINT* argError = nullptr) {
+    std::vector<VARIANT> rgvarg;
+    for (auto it = texts.rbegin(); it != texts.rend(); ++it) rgvarg.push_back(text(*it));
+    DISPPARAMS params{rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
+    EXCEPINFO local{};
+    const HRESULT hr = target->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result,
+                                      exception ? exception : &local, argError);
+    for (VARIANT& v : rgvarg) VariantClear(&v);
+    return hr;
+}
+
+}  // namespace
+
+using BrickCommands = ControlTest;
+
+TEST_F(BrickCommands, SendTheirCommandTextsInTheirModes) {
+    for (const CommandCase& c : kCommands) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.id);
+        calls().clear();
+        EXPECT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), c.id, c.args));
+        ASSERT_EQ(1u, calls().size());
+        EXPECT_EQ(
+            std::wstring(L"ExecuteCommand ") + c.text + L"|" + std::to_wstring(c.mode) + L"|0",
+            calls()[0]);
+    }
+    EXPECT_EQ(0, fakeLink().dirtyInputs) << "reply emptied and code 0 before every call";
+    EXPECT_EQ(L"Ok", caption()) << "the typed commands show nothing";
+}
+
+TEST_F(BrickCommands, ConvertNumbersAndNumericTextsAlike) {
+    VARIANT args[] = {i4(-32768)};
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030008, {args[0]}));
+    VARIANT dbl;
+    V_VT(&dbl) = VT_R8;
+    V_R8(&dbl) = 3.0;
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030009, {dbl}));
+    EXPECT_EQ((std::vector<std::wstring>{L"ExecuteCommand out 2,-32768|2|0",
+                                         L"ExecuteCommand out 1,3|2|0"}),
+              calls());
+}
+
+TEST_F(BrickCommands, RejectBadArgumentsBeforeTheLinkIsCalled) {
+    struct Bad {
+        std::vector<const wchar_t*> args;
+        HRESULT expected;
+        UINT argError;
+    };
+    const std::vector<Bad> cases = {
+        {{L"", L"1"}, DISP_E_TYPEMISMATCH, 1},
+        {{L"1", L"x"}, DISP_E_TYPEMISMATCH, 0},
+        {{L"40000", L"1"}, DISP_E_OVERFLOW, 1},
+        {{L"1", L"-32769"}, DISP_E_OVERFLOW, 0},
+    };
+    for (const Bad& bad : cases) {
+        UINT argError = 99;
+        EXPECT_EQ(bad.expected,
+                  callWithTexts(pilot_.get(), 0x6003000E, bad.args, nullptr, nullptr, &argError));
+        EXPECT_EQ(bad.argError, argError);
+    }
+    EXPECT_TRUE(calls().empty());
+}
+
+TEST_F(BrickCommands, PollAndBatteryReturnTheCode) {
+    fakeLink().replies = {code(100000), code(-5),    code(32767),
+                          code(-32768), code(32768), code(-32769)};
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), 0x60030012, {L"9", L"1"}, &result));
+    EXPECT_EQ(VT_I4, V_VT(&result));
+    EXPECT_EQ(100000, V_I4(&result));
+    ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), 0x60030012, {L"0", L"0"}, &result));
+    EXPECT_EQ(-5, V_I4(&result));
+    for (short expected : {32767, -32768}) {
+        ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), 0x60030013, {}, &result));
+        EXPECT_EQ(VT_I2, V_VT(&result));
+        EXPECT_EQ(expected, V_I2(&result));
+    }
+    for (int i = 0; i < 2; ++i) {
+        EXCEPINFO e{};
+        VariantClear(&result);
+        EXPECT_EQ(DISP_E_EXCEPTION, callWithTexts(pilot_.get(), 0x60030013, {}, &result, &e));
+        EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
+        EXPECT_STREQ(L"Overflow", e.bstrDescription);
+        EXPECT_EQ(VT_EMPTY, V_VT(&result));
+        SysFreeString(e.bstrDescription);
+        SysFreeString(e.bstrSource);
+        SysFreeString(e.bstrHelpFile);
+    }
+}
+
+TEST_F(BrickCommands, LinkFailuresReachTheCallerUnchanged) {
+    const HRESULT linkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x205);
+    fakeLink().failures[L"ExecuteCommand"] = {linkError, L"The brick does not answer", L"tl.chm"};
+    const std::wstring before = caption();
+
+    EXCEPINFO e{};
+    EXPECT_EQ(DISP_E_EXCEPTION, callWithTexts(pilot_.get(), 0x60030008, {L"1"}, nullptr, &e));
+    EXPECT_EQ(linkError, e.scode);
+    EXPECT_STREQ(L"The brick does not answer", e.bstrDescription);
+    EXPECT_STREQ(L"tl.chm", e.bstrHelpFile);
+    SysFreeString(e.bstrDescription);
+    SysFreeString(e.bstrSource);
+    SysFreeString(e.bstrHelpFile);
+
+    // Early-bound callers get the HRESULT and the same error information.
+    short motors = 1;
+    EXPECT_EQ(linkError, pilot_->Onn(&motors));
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(S_OK, GetErrorInfo(0, info.put()));
+    Bstr description;
+    info->GetDescription(description.put());
+    EXPECT_EQ(L"The brick does not answer", description.str());
+    ComPtr<ISupportErrorInfo> supports;
+    ASSERT_HRESULT_SUCCEEDED(pilot_.queryInterface(IID_ISupportErrorInfo, supports));
+    EXPECT_EQ(S_OK, supports->InterfaceSupportsErrorInfo(IID__RcxPilot));
+
+    EXPECT_EQ(before, caption());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(BrickCommands, NeverWriteTheirArgumentsBack) {
+    short motors = 5;
+    VARIANT inVariant = text(L"3");
+    VARIANT args[] = {byRef(&inVariant)};
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030008, {args[0]}));
+    EXPECT_EQ(VT_BSTR, V_VT(&inVariant)) << "a variable keeps its own type and value";
+    EXPECT_STREQ(L"3", V_BSTR(&inVariant));
+    VariantClear(&inVariant);
+    VARIANT shortRef;
+    V_VT(&shortRef) = VT_I2 | VT_BYREF;
+    V_I2REF(&shortRef) = &motors;
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030008, {shortRef}));
+    EXPECT_EQ(5, motors);
+}
+
+using Dispatch = ControlTest;
+
+TEST_F(Dispatch, ResolvesNamesOfMethodsAndParametersIgnoringCase) {
+    const wchar_t* names[] = {L"datalognext", L"NUMBER", L"source"};
+    DISPID ids[3] = {};
+    ASSERT_HRESULT_SUCCEEDED(
+        pilot_->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(names), 3, 0, ids));
+    EXPECT_EQ(0x60030016, ids[0]);
+    EXPECT_EQ(1, ids[1]);
+    EXPECT_EQ(0, ids[2]);
+    const wchar_t* unknown[] = {L"Launch"};
+    EXPECT_EQ(DISP_E_UNKNOWNNAME,
+              pilot_->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(unknown), 1, 0, ids));
+}
+
+TEST_F(Dispatch, RejectsUnknownMembersAndWrongCounts) {
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(pilot_.get(), 0x60030018, {}));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(pilot_.get(), 42, {}));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), 0x60030008, {}));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), 0x60030008, {L"1", L"2"}));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), 0x60030000, {L"ping"}));
+    EXPECT_TRUE(calls().empty());
+}
+
+TEST_F(Dispatch, ReachesMethodsByNamedArguments) {
+    VARIANT args[2] = {i2(20), i2(9)};  // Number, then Source
+    DISPID names[2] = {1, 0};
+    DISPPARAMS params{args, names, 2, 2};
+    EXPECT_HRESULT_SUCCEEDED(pilot_->Invoke(0x60030016, IID_NULL, 0, DISPATCH_METHOD, &params,
+                                            nullptr, nullptr, nullptr));
+    EXPECT_EQ(std::vector<std::wstring>{L"ExecuteCommand log 9,20|2|0"}, calls());
+}
+
+TEST_F(Dispatch, PortIsReadAndWrittenWithoutReopeningTheLink) {
+    VARIANT port;
+    VariantInit(&port);
+    ASSERT_HRESULT_SUCCEEDED(
+        invoke(pilot_.get(), 0x40030000, {}, &port, nullptr, nullptr, DISPATCH_PROPERTYGET));
+    EXPECT_STREQ(L"COM1", V_BSTR(&port));
+    VariantClear(&port);
+    VARIANT value = text(L"COM4");
+    ASSERT_HRESULT_SUCCEEDED(
+        invoke(pilot_.get(), 0x40030000, {value}, nullptr, nullptr, nullptr, DISPATCH_PROPERTYPUT));
+    VariantClear(&value);
+    Bstr read;
+    ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(read.put()));
+    EXPECT_EQ(L"COM4", read.str());
+    EXPECT_TRUE(calls().empty());
+}
+
+TEST(ControlLifetime, CreationFailsWithoutALinkOrItsEvents) {
+    KestrelLibrary library;
+    ComPtr<_RcxPilot> pilot;
+    // No link class registered in this process: the registry has none either.
+    {
+        const HRESULT hr = library.create(pilot);
+        EXPECT_TRUE(FAILED(hr));
+        EXPECT_FALSE(pilot);
+    }
+    FakeLinkRegistration registration;
+    resetFakeLink();
+    fakeLink().refuseAdvise = true;
+    EXPECT_EQ(CONNECT_E_ADVISELIMIT, library.create(pilot));
+    EXPECT_FALSE(pilot);
+    EXPECT_EQ(std::vector<std::wstring>{L"Advise"}, fakeLink().calls) << "no start-up ran";
+    EXPECT_EQ(0, fakeLink().liveLinks);
+    EXPECT_EQ(S_OK, library.canUnloadNow());
+}
+
+TEST(ControlLifetime, UnloadsOnlyWhenEverythingIsReleased) {
+    FakeLinkRegistration registration;
+    resetFakeLink();
+    KestrelLibrary library;
+    EXPECT_EQ(S_OK, library.canUnloadNow());
+    {
+        ComPtr<_RcxPilot> pilot = library.create();
+        EXPECT_EQ(S_FALSE, library.canUnloadNow());
+        EXPECT_EQ(1, fakeLink().connections);
+        ComPtr<IDispatch> second;
+        ASSERT_HRESULT_SUCCEEDED(pilot.queryInterface(IID_IDispatch, second));
+        pilot.reset();
+        EXPECT_EQ(S_FALSE, library.canUnloadNow()) << "a reference is still out";
+    }
+    EXPECT_EQ(S_OK, library.canUnloadNow());
+    EXPECT_EQ(0, fakeLink().liveLinks);
+    EXPECT_EQ(0, fakeLink().connections);
+}

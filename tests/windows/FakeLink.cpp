@@ -1,0 +1,208 @@
+// The scripted brick link of the Windows tests.
+#include "FakeLink.h"
+
+#include <olectl.h>
+#include <towerlink_tlb.h>
+
+#include <atomic>
+
+#include "ComPtr.h"
+#include "ComError.h"
+#include "Module.h"
+
+namespace kestrel::test {
+
+namespace {
+
+FakeLinkScript g_script;
+
+std::wstring text(BSTR b) {
+    return b ? std::wstring(b, SysStringLen(b)) : L"";
+}
+
+class FakeLink final : public IBrickLink,
+                       public IConnectionPointContainer,
+                       public IConnectionPoint {
+public:
+    FakeLink() { ++g_script.liveLinks; }
+    ~FakeLink() { --g_script.liveLinks; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        RETURN_HR_IF(E_POINTER, !object);
+        *object = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IBrickLink)
+            *object = static_cast<IBrickLink*>(this);
+        else if (iid == IID_IConnectionPointContainer)
+            *object = static_cast<IConnectionPointContainer*>(this);
+        else if (iid == IID_IConnectionPoint)
+            *object = static_cast<IConnectionPoint*>(this);
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    STDMETHODIMP GetPortName(BSTR* port) override {
+        record(L"GetPortName");
+        RETURN_IF_FAILED(scriptedFailure(L"GetPortName"));
+        SysFreeString(*port);
+        *port = SysAllocString(g_script.portName.c_str());
+        return S_OK;
+    }
+    STDMETHODIMP OpenPort(BSTR port) override {
+        record(L"OpenPort " + text(port));
+        return scriptedFailure(L"OpenPort");
+    }
+    STDMETHODIMP ClosePort() override {
+        record(L"ClosePort");
+        return scriptedFailure(L"ClosePort");
+    }
+    STDMETHODIMP GetInfo(LONG item, LONG* value) override {
+        record(L"GetInfo " + std::to_wstring(item));
+        RETURN_IF_FAILED(scriptedFailure(L"GetInfo " + std::to_wstring(item)));
+        auto found = g_script.info.find(item);
+        if (found == g_script.info.end()) return fail({E_INVALIDARG, L"No such item", L""});
+        *value = found->second;
+        return S_OK;
+    }
+    STDMETHODIMP ExecuteCommand(BSTR* command, LONG* mode, LONG* position, VARIANT* reply,
+                                LONG* result) override {
+        record(L"ExecuteCommand " + text(*command) + L"|" + std::to_wstring(*mode) + L"|" +
+               std::to_wstring(*position));
+        if (V_VT(reply) != VT_EMPTY || *result != 0) ++g_script.dirtyInputs;
+        FakeReply next;
+        if (!g_script.replies.empty()) {
+            next = std::move(g_script.replies.front());
+            g_script.replies.pop_front();
+        }
+        if (next.position) *position = *next.position;
+        if (next.failure) return fail(*next.failure);
+        RETURN_IF_FAILED(scriptedFailure(L"ExecuteCommand"));
+        if (next.fill) next.fill(reply);
+        *result = next.result;
+        return S_OK;
+    }
+    STDMETHODIMP QueryDatalog(LONG* entrySize, LONG* entryCount, LONG* start, LONG* end,
+                              VARIANT* first, VARIANT* last) override {
+        record(L"QueryDatalog");
+        RETURN_IF_FAILED(scriptedFailure(L"QueryDatalog"));
+        *entrySize = 3;
+        *entryCount = 0;
+        *start = g_script.datalogStart;
+        *end = g_script.datalogEnd;
+        VariantInit(first);
+        VariantInit(last);
+        return S_OK;
+    }
+    STDMETHODIMP ReadDatalog(LONG first, LONG count, VARIANT* data) override {
+        record(L"ReadDatalog " + std::to_wstring(first) + L"," + std::to_wstring(count));
+        RETURN_IF_FAILED(scriptedFailure(L"ReadDatalog"));
+        VariantInit(data);
+        if (g_script.datalog) g_script.datalog(data);
+        return S_OK;
+    }
+    STDMETHODIMP SetLinkMode(short mode) override {
+        record(L"SetLinkMode " + std::to_wstring(mode));
+        return scriptedFailure(L"SetLinkMode");
+    }
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override {
+        if (points) *points = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
+        RETURN_HR_IF(E_POINTER, !point);
+        *point = nullptr;
+        RETURN_HR_IF(CONNECT_E_NOCONNECTION, iid != DIID__IBrickLinkEvents);
+        *point = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+
+    // IConnectionPoint
+    STDMETHODIMP GetConnectionInterface(IID* iid) override {
+        *iid = DIID__IBrickLinkEvents;
+        return S_OK;
+    }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override {
+        *container = this;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+        record(L"Advise");
+        *cookie = 0;
+        if (g_script.refuseAdvise) return fail({CONNECT_E_ADVISELIMIT, L"Refused", L""});
+        RETURN_HR_IF(CONNECT_E_ADVISELIMIT, sink_);
+        sink_ = ComPtr<IUnknown>(sink);
+        ++g_script.connections;
+        *cookie = 1;
+        return S_OK;
+    }
+    STDMETHODIMP Unadvise(DWORD cookie) override {
+        record(L"Unadvise");
+        RETURN_HR_IF(CONNECT_E_NOCONNECTION, cookie != 1 || !sink_);
+        sink_.reset();
+        --g_script.connections;
+        return S_OK;
+    }
+    STDMETHODIMP EnumConnections(IEnumConnections** connections) override {
+        if (connections) *connections = nullptr;
+        return E_NOTIMPL;
+    }
+
+private:
+    void record(std::wstring call) { g_script.calls.push_back(std::move(call)); }
+
+    HRESULT fail(const FakeFailure& failure) {
+        return setErrorInfo({failure.number, failure.description, failure.helpFile, L"FakeLink"},
+                            IID_IBrickLink);
+    }
+    HRESULT scriptedFailure(const std::wstring& operation) {
+        auto found = g_script.failures.find(operation);
+        return found == g_script.failures.end() ? S_OK : fail(found->second);
+    }
+
+    std::atomic<ULONG> refs_{1};
+    ComPtr<IUnknown> sink_;
+};
+
+}  // namespace
+
+FakeLinkScript& fakeLink() {
+    return g_script;
+}
+void resetFakeLink() {
+    const int live = g_script.liveLinks;
+    const int connections = g_script.connections;
+    g_script = FakeLinkScript{};
+    g_script.liveLinks = live;
+    g_script.connections = connections;
+}
+
+HRESULT createFakeLink(REFIID iid, void** object) {
+    auto* link = new FakeLink;
+    const HRESULT hr = link->QueryInterface(iid, object);
+    link->Release();
+    return hr;
+}
+
+FakeLinkRegistration::FakeLinkRegistration() {
+    ComPtr<IClassFactory> factory;
+    throwIfFailed(module::getClassFactory(&createFakeLink, IID_IClassFactory, factory.putVoid()));
+    throwIfFailed(CoRegisterClassObject(CLSID_TowerLink, factory.get(), CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &cookie_));
+}
+
+FakeLinkRegistration::~FakeLinkRegistration() {
+    CoRevokeClassObject(cookie_);
+}
+
+}  // namespace kestrel::test

@@ -1,0 +1,71 @@
+// A scripted stand-in for the brick link, registered under the link's class identifier so that
+// RcxPilot creates it as it would create TowerLink. It records every call with its arguments
+// and answers with the codes, replies and failures that a test scripts.
+#pragma once
+
+#include <IBrickLink.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrel::test {
+
+struct FakeFailure {
+    HRESULT number;
+    std::wstring description;
+    std::wstring helpFile;
+};
+
+struct FakeReply {
+    long result = 0;
+    std::function<void(VARIANT*)> fill;  // the reply variant, left empty when unset
+    std::optional<FakeFailure> failure;
+    std::optional<long> position;  // written into the position when set
+};
+
+inline FakeReply code(long result) {
+    FakeReply reply;
+    reply.result = result;
+    return reply;
+}
+
+struct FakeLinkScript {
+    std::vector<std::wstring> calls;
+    // A call that reached the link with a non-empty reply or a non-zero result code.
+    int dirtyInputs = 0;
+
+    std::wstring portName = L"COM1";
+    std::map<long, long> info{{3, 1}, {6, 0}, {4, 1}};
+    std::map<std::wstring, FakeFailure> failures;  // by operation name, for every call of it
+    std::deque<FakeReply> replies;                 // ExecuteCommand answers, in order
+    long datalogStart = 0;
+    long datalogEnd = 0;
+    std::function<void(VARIANT*)> datalog;
+    bool refuseAdvise = false;
+    int liveLinks = 0;
+    int connections = 0;
+};
+
+FakeLinkScript& fakeLink();
+void resetFakeLink();
+
+// Creates a fake link with one reference, bound to fakeLink().
+HRESULT createFakeLink(REFIID iid, void** object);
+
+// Registers the fake's class object for this process while the guard lives.
+class FakeLinkRegistration {
+public:
+    FakeLinkRegistration();
+    FakeLinkRegistration(const FakeLinkRegistration&) = delete;
+    FakeLinkRegistration& operator=(const FakeLinkRegistration&) = delete;
+    ~FakeLinkRegistration();
+
+private:
+    DWORD cookie_ = 0;
+};
+
+}  // namespace kestrel::test

@@ -1,0 +1,41 @@
+// Kestrel.ocx loaded straight from its file, as a container's COM library would, without
+// depending on the registry of the test machine.
+#pragma once
+
+#include <windows.h>
+#include <kestrel_tlb.h>
+
+#include "ComPtr.h"
+
+namespace kestrel::test {
+
+class KestrelLibrary {
+public:
+    KestrelLibrary();
+    KestrelLibrary(const KestrelLibrary&) = delete;
+    KestrelLibrary& operator=(const KestrelLibrary&) = delete;
+    ~KestrelLibrary();
+
+    // A new RcxPilot (its creation handler has run), or the failure of its creation.
+    HRESULT create(ComPtr<_RcxPilot>& pilot) const;
+    ComPtr<_RcxPilot> create() const;
+    HRESULT canUnloadNow() const;
+    HMODULE module() const { return module_; }
+
+private:
+    HMODULE module_ = nullptr;
+};
+
+// Calls a method by dispatch identifier with arguments in their natural order.
+HRESULT invoke(IDispatch* target, DISPID id, std::initializer_list<VARIANT> args,
+               VARIANT* result = nullptr, EXCEPINFO* exception = nullptr, UINT* argError = nullptr,
+               WORD flags = DISPATCH_METHOD);
+
+VARIANT text(const wchar_t* value);  // a VT_BSTR the callee does not free; free with clear()
+VARIANT i2(short value);
+VARIANT i4(long value);
+VARIANT byRef(VARIANT* target);  // VT_VARIANT | VT_BYREF
+VARIANT missing();
+void clear(std::initializer_list<VARIANT*> values);
+
+}  // namespace kestrel::test

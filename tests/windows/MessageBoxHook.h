@@ -1,0 +1,33 @@
+// Catches the modal message boxes that the code under test shows on this thread: records each
+// box's text and title and closes it with OK, so that no test waits for a person.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrel::test {
+
+struct CaughtBox {
+    std::wstring text;
+    std::wstring title;
+    LONG_PTR style;
+    HWND owner;
+};
+
+class MessageBoxHook {
+public:
+    MessageBoxHook();
+    MessageBoxHook(const MessageBoxHook&) = delete;
+    MessageBoxHook& operator=(const MessageBoxHook&) = delete;
+    ~MessageBoxHook();
+
+    const std::vector<CaughtBox>& boxes() const;
+    void clear();
+
+private:
+    HHOOK hook_ = nullptr;
+};
+
+}  // namespace kestrel::test
