@@ -44,12 +44,3 @@ TEST(Packet, ChecksFramesPairByPair) {
         EXPECT_EQ(checkFrame(damaged, 3, payload), FrameCheck::Invalid) << "byte " << i;
     }
 }
-
-TEST(Packet, ReplyOpcodeIsTheComplement) {
-    EXPECT_EQ(replyOpcode(0x10), 0xEF);
-    EXPECT_EQ(replyOpcode(0x18), 0xE7);
-    EXPECT_EQ(replyOpcode(0x91), 0x6E);
-    EXPECT_EQ(baseOpcode(0x1A), 0x12);
-    EXPECT_EQ(packetLength(1), 7u);
-    EXPECT_EQ(wireTime(14).count(), 64166);
-}

@@ -67,17 +67,3 @@ TEST(PosixSerialTransport, DrivesTheBrickOnAPseudoTerminal) {
     EXPECT_EQ(bytes->size(), 181u);
     EXPECT_EQ(session.stats().retries, 0u);
 }
-
-TEST(PosixSerialTransport, TakesTheTimeOfAPacedLine) {
-    PtyBrick pty({.pace = true});
-    auto port = PosixSerialTransport::open(pty.server->path());
-    ASSERT_TRUE(port.ok());
-    SystemClock clock;
-    Session session(*port.value(), clock);
-    ASSERT_EQ(session.execute(Request::alive())->value, 1);
-    const Micros start = clock.now();
-    ASSERT_TRUE(session.execute(Request::getBattery()).ok());
-    const Micros took = clock.now() - start;
-    EXPECT_GE(took, wireTime(7 + 11));
-    EXPECT_LT(took, wireTime(7 + 11) + Micros{300000});
-}
