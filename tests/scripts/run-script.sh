@@ -1,0 +1,15 @@
+#!/bin/sh
+# Runs one script client under Wine's cscript after registering the given DLLs in the prefix,
+# as a user would with regsvr32. The script's exit code is its number of failed checks.
+# Usage: run-script.sh SCRIPT [DLL...]
+script=$1
+shift
+for dll in "$@"; do
+  wine regsvr32 /s "$dll" </dev/null >/dev/null 2>&1 || { echo "regsvr32 $dll failed"; exit 1; }
+done
+log=$(mktemp)
+wine cscript //nologo "$script" >"$log" 2>&1 </dev/null
+status=$?
+tr -d '\r' <"$log"
+rm -f "$log"
+exit $status
