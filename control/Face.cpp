@@ -24,18 +24,22 @@ int pixels(int twips, int dpi) {
     return MulDiv(twips, dpi, 1440);
 }
 
-int screenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
+int dpiOf(HWND window) {
+    HDC dc = GetDC(window);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+    if (dc) ReleaseDC(window, dc);
     return dpi > 0 ? dpi : 96;
 }
 
-ATOM registerClass() {
+int screenDpi() {
+    return dpiOf(nullptr);
+}
+
+ATOM registerClass(WNDPROC windowProc) {
     if (!g_class) {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpfnWndProc = windowProc;
         wc.hInstance = module::instance();
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -48,21 +52,119 @@ ATOM registerClass() {
 }  // namespace
 
 Face::Face() {
-    if (!registerClass()) return;
-    const int dpi = screenDpi();
-    window_ = CreateWindowExW(0, kClassName, L"RcxPilot", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
-                              pixels(kFaceWidth, dpi), pixels(kFaceHeight, dpi), nullptr, nullptr,
-                              module::instance(), nullptr);
-    if (!window_) return;
-    label_ = CreateWindowExW(0, L"Static", caption_.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
-                             pixels(kLabel.left, dpi), pixels(kLabel.top, dpi),
-                             pixels(kLabel.right - kLabel.left, dpi),
-                             pixels(kLabel.bottom - kLabel.top, dpi), window_,
-                             reinterpret_cast<HMENU>(kLabelId), module::instance(), nullptr);
+    create();
 }
 
 Face::~Face() {
     if (window_ && IsWindow(window_)) DestroyWindow(window_);
+}
+
+// The face learns of its window's end here, whoever destroys it: a container destroys it with
+// its own window, before or without deactivating the control.
+LRESULT CALLBACK Face::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    } else if (message == WM_DESTROY) {
+        if (auto* face = reinterpret_cast<Face*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            face->window_ = nullptr;
+            face->label_ = nullptr;
+        }
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Face::create() {
+    if (!registerClass(&Face::windowProc)) return;
+    const int dpi = screenDpi();
+    window_ = CreateWindowExW(0, kClassName, L"RcxPilot", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
+                              pixels(kFaceWidth, dpi), pixels(kFaceHeight, dpi), nullptr, nullptr,
+                              module::instance(), this);
+    if (!window_) return;
+    label_ =
+        CreateWindowExW(0, L"Static", caption_.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0,
+                        window_, reinterpret_cast<HMENU>(kLabelId), module::instance(), nullptr);
+    layout(dpi);
+}
+
+HWND Face::ensureWindow() {
+    if (!window_ || !IsWindow(window_)) create();
+    return window_;
+}
+
+void Face::layout(int dpi) {
+    if (!label_) return;
+    SetWindowPos(label_, nullptr, pixels(kLabel.left, dpi), pixels(kLabel.top, dpi),
+                 pixels(kLabel.right - kLabel.left, dpi), pixels(kLabel.bottom - kLabel.top, dpi),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Face::attach(HWND parent, const RECT& position, const RECT& clip) {
+    if (!ensureWindow()) throw ComError(E_UNEXPECTED, L"The face has no window");
+    // A child window must be a child before it moves into its parent.
+    const LONG_PTR style = GetWindowLongPtrW(window_, GWL_STYLE);
+    SetWindowLongPtrW(window_, GWL_STYLE, (style & ~WS_POPUP) | WS_CHILD | WS_CLIPSIBLINGS);
+    SetParent(window_, parent);
+    if (GetParent(window_) != parent) {
+        const DWORD error = GetLastError();
+        detach();
+        throw ComError(error ? HRESULT_FROM_WIN32(error) : E_UNEXPECTED,
+                       L"The face cannot be placed in its container");
+    }
+    layout(dpiOf(parent));
+    setRects(position, clip);
+    ShowWindow(window_, SW_SHOWNA);
+}
+
+void Face::setRects(const RECT& position, const RECT& clip) {
+    if (!window_) return;
+    SetWindowPos(window_, nullptr, position.left, position.top, position.right - position.left,
+                 position.bottom - position.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT visible{};
+    if (!IntersectRect(&visible, &position, &clip)) {
+        SetWindowRgn(window_, CreateRectRgn(0, 0, 0, 0), TRUE);
+    } else if (EqualRect(&visible, &position)) {
+        SetWindowRgn(window_, nullptr, TRUE);
+    } else {
+        OffsetRect(&visible, -position.left, -position.top);
+        // The window owns the region from here on.
+        SetWindowRgn(window_, CreateRectRgnIndirect(&visible), TRUE);
+    }
+}
+
+void Face::detach() {
+    if (!window_) return;
+    ShowWindow(window_, SW_HIDE);
+    SetParent(window_, nullptr);
+    const LONG_PTR style = GetWindowLongPtrW(window_, GWL_STYLE);
+    SetWindowLongPtrW(window_, GWL_STYLE, (style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_POPUP);
+    SetWindowRgn(window_, nullptr, FALSE);
+}
+
+// The label's place scales with the bounds, so that a container drawing into a rectangle of any
+// size sees the face as laid out.
+void Face::draw(HDC dc, const RECT& bounds) const {
+    const int width = bounds.right - bounds.left;
+    const int height = bounds.bottom - bounds.top;
+    FillRect(dc, &bounds, GetSysColorBrush(COLOR_BTNFACE));
+    RECT label{bounds.left + MulDiv(kLabel.left, width, kFaceWidth),
+               bounds.top + MulDiv(kLabel.top, height, kFaceHeight),
+               bounds.left + MulDiv(kLabel.right, width, kFaceWidth),
+               bounds.top + MulDiv(kLabel.bottom, height, kFaceHeight)};
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, label.left, label.top, label.right, label.bottom);
+    if (label_) {
+        if (auto font = reinterpret_cast<HFONT>(SendMessageW(label_, WM_GETFONT, 0, 0)))
+            SelectObject(dc, font);
+    }
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    const std::wstring text = caption();
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &label,
+              DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS);
+    RestoreDC(dc, saved);
 }
 
 std::wstring Face::caption() const {
@@ -79,6 +181,7 @@ void Face::setCaption(const std::wstring& caption) {
             throw ComError(HRESULT_FROM_WIN32(GetLastError()), L"The label cannot be written");
         InvalidateRect(label_, nullptr, TRUE);
     }
+    if (listener_) listener_();
 }
 
 void Face::showMessage(const std::wstring& text) {

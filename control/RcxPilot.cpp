@@ -33,16 +33,64 @@ RcxPilot::~RcxPilot() {
 STDMETHODIMP RcxPilot::QueryInterface(REFIID iid, void** object) {
     RETURN_HR_IF(E_POINTER, !object);
     *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__RcxPilot)
-        *object = static_cast<_RcxPilot*>(this);
-    else if (iid == IID_ISupportErrorInfo)
-        *object = static_cast<ISupportErrorInfo*>(this);
-    else if (iid == IID_IOleWindow)
-        *object = static_cast<IOleWindow*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    using Cast = IUnknown* (*)(RcxPilot&);
+    static const struct {
+        const IID& iid;
+        Cast cast;
+    } kInterfaces[] = {
+        {IID_IUnknown, [](RcxPilot& p) -> IUnknown* { return static_cast<_RcxPilot*>(&p); }},
+        {IID_IDispatch, [](RcxPilot& p) -> IUnknown* { return static_cast<_RcxPilot*>(&p); }},
+        {IID__RcxPilot, [](RcxPilot& p) -> IUnknown* { return static_cast<_RcxPilot*>(&p); }},
+        {IID_ISupportErrorInfo,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<ISupportErrorInfo*>(&p); }},
+        {IID_IOleObject,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleObject*>(&p.embedding_); }},
+        {IID_IOleWindow,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleInPlaceObject*>(&p.embedding_); }},
+        {IID_IOleInPlaceObject,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleInPlaceObject*>(&p.embedding_); }},
+        {IID_IOleInPlaceActiveObject,
+         [](RcxPilot& p) -> IUnknown* {
+             return static_cast<IOleInPlaceActiveObject*>(&p.embedding_);
+         }},
+        {IID_IOleControl,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleControl*>(&p.embedding_); }},
+        {IID_IViewObject,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IViewObject2*>(&p.embedding_); }},
+        {IID_IViewObject2,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IViewObject2*>(&p.embedding_); }},
+        {IID_IQuickActivate,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IQuickActivate*>(&p.embedding_); }},
+        {IID_IPersist,
+         [](RcxPilot& p) -> IUnknown* {
+             return static_cast<IPersistStreamInit*>(&p.persistence_);
+         }},
+        {IID_IPersistStreamInit,
+         [](RcxPilot& p) -> IUnknown* {
+             return static_cast<IPersistStreamInit*>(&p.persistence_);
+         }},
+        {IID_IPersistPropertyBag,
+         [](RcxPilot& p) -> IUnknown* {
+             return static_cast<IPersistPropertyBag*>(&p.persistence_);
+         }},
+        {IID_IConnectionPointContainer,
+         [](RcxPilot& p) -> IUnknown* {
+             return static_cast<IConnectionPointContainer*>(&p.events_);
+         }},
+        {IID_IProvideClassInfo,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IProvideClassInfo2*>(&p.events_); }},
+        {IID_IProvideClassInfo2,
+         [](RcxPilot& p) -> IUnknown* { return static_cast<IProvideClassInfo2*>(&p.events_); }},
+    };
+    for (const auto& entry : kInterfaces) {
+        if (entry.iid == iid) {
+            IUnknown* found = entry.cast(*this);
+            found->AddRef();
+            *object = found;
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
 }
 
 STDMETHODIMP_(ULONG) RcxPilot::AddRef() {
@@ -51,18 +99,13 @@ STDMETHODIMP_(ULONG) RcxPilot::AddRef() {
 
 STDMETHODIMP_(ULONG) RcxPilot::Release() {
     const ULONG left = --refs_;
-    if (left == 0) delete this;
+    if (left == 0) {
+        // The terminate handler runs in the destructor and may show a message box or reach the
+        // container's sinks; a reference taken and dropped meanwhile must not delete again.
+        refs_ = 1;
+        delete this;
+    }
     return left;
-}
-
-STDMETHODIMP RcxPilot::GetWindow(HWND* window) {
-    RETURN_HR_IF(E_POINTER, !window);
-    *window = face_.window();
-    return *window ? S_OK : E_FAIL;
-}
-
-STDMETHODIMP RcxPilot::ContextSensitiveHelp(BOOL) {
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP RcxPilot::get_Port(BSTR* value) {

@@ -12,12 +12,17 @@
 
 #include "BrickLink.h"
 #include "ComError.h"
+#include "EventSource.h"
 #include "Face.h"
 #include "Module.h"
+#include "OleEmbedding.h"
+#include "Persistence.h"
 
 namespace kestrel {
 
-class RcxPilot final : public _RcxPilot, public ISupportErrorInfo, public IOleWindow {
+// The embedding, persistence and event interfaces live in helper objects that share the
+// control's identity and reference count.
+class RcxPilot final : public _RcxPilot, public ISupportErrorInfo {
 public:
     // The class factory's create function: builds the control and runs its creation handler.
     static HRESULT create(REFIID iid, void** object);
@@ -37,10 +42,6 @@ public:
 
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
-
-    // IOleWindow: the face's window.
-    STDMETHODIMP GetWindow(HWND* window) override;
-    STDMETHODIMP ContextSensitiveHelp(BOOL enterMode) override;
 
     // _RcxPilot
     STDMETHODIMP get_Port(BSTR* value) override;
@@ -112,6 +113,10 @@ private:
     Bstr port_;
     Face face_;
     bool terminated_ = false;
+    // Declared after face_, which they use, so that they are destroyed before it.
+    EventSource events_{*static_cast<_RcxPilot*>(this)};
+    OleEmbedding embedding_{*static_cast<_RcxPilot*>(this), face_, events_.defaultSource()};
+    Persistence persistence_{*static_cast<_RcxPilot*>(this)};
 };
 
 }  // namespace kestrel
