@@ -1,0 +1,43 @@
+// One open port and the protocol on top of it: the transport of its kind, the session and the
+// datalog reader. Opening fails with TowerLink's own error (ComError) and a description that
+// says what to do about it.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Clock.h"
+#include "Datalog.h"
+#include "PortName.h"
+#include "Session.h"
+#include "Transport.h"
+
+namespace towerlink {
+
+class PortConnection {
+public:
+    // Throws ComError. VIRTUAL is read from TOWERLINK_VIRTUAL_FAULTS as it opens.
+    static std::unique_ptr<PortConnection> open(const PortName& name);
+    ~PortConnection();
+    PortConnection(const PortConnection&) = delete;
+    PortConnection& operator=(const PortConnection&) = delete;
+
+    Session& session() { return *session_; }
+    Datalog& datalog() { return *datalog_; }
+    // Forgets the datalog's size, for after a command that may have changed it.
+    void forgetDatalog() { datalog_.emplace(*session_); }
+    const std::wstring& name() const { return name_; }
+
+private:
+    PortConnection(std::unique_ptr<Transport> transport, std::wstring name, bool virtualPort);
+
+    std::unique_ptr<Transport> transport_;
+    SystemClock clock_;
+    std::unique_ptr<Session> session_;
+    std::optional<Datalog> datalog_;
+    std::wstring name_;
+    bool virtualPort_;
+};
+
+}  // namespace towerlink

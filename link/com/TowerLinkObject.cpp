@@ -1,0 +1,397 @@
+// The brick link's methods.
+#include "TowerLinkObject.h"
+
+#include <olectl.h>
+
+#include <new>
+#include <string>
+
+#include "Bstr.h"
+#include "CommandParser.h"
+#include "ComError.h"
+#include "ConnectionPointEnumerator.h"
+#include "LinkStatus.h"
+#include "SafeArray.h"
+#include "TowerLinkError.h"
+#include "Variant.h"
+
+namespace towerlink {
+namespace {
+
+// GetInfo items, as documented in IBrickLink.idl.
+constexpr long kItemStatus = TOWERLINK_INFO_STATUS;
+constexpr long kItemTowerAnswers = TOWERLINK_INFO_TOWER_ANSWERS;
+constexpr long kItemLinkSetting = TOWERLINK_INFO_LINK_SETTING;
+
+// Status codes.
+constexpr long kTransferring = 0;
+constexpr long kReady = 1;
+constexpr long kNotOpened = 3;
+constexpr long kNoTower = 4;
+constexpr long kBadTower = 5;
+constexpr long kNoBrick = 6;
+constexpr long kNoFirmware = 7;
+constexpr long kBadBattery = 8;
+constexpr long kBadCommunication = 11;
+constexpr long kBusy = 12;
+
+// Link settings: the tower's transmitter range.
+constexpr long kShortRange = 6;
+constexpr long kLongRange = 7;
+constexpr short kShortRangeOfTwo = 5;
+
+// Event identifiers of _IBrickLinkEvents.
+constexpr DISPID kStatusChanged = 1;
+constexpr DISPID kMessageReceived = 2;
+constexpr DISPID kTransferProgress = 3;
+
+long statusCode(LinkStatus status) {
+    switch (status) {
+        case LinkStatus::Ready: return kReady;
+        case LinkStatus::NoTower: return kNoTower;
+        case LinkStatus::BadTower: return kBadTower;
+        case LinkStatus::NoBrick: return kNoBrick;
+        case LinkStatus::NoFirmware: return kNoFirmware;
+        case LinkStatus::BadBattery: return kBadBattery;
+        case LinkStatus::BadCommunication: return kBadCommunication;
+    }
+    return kBadCommunication;
+}
+
+std::optional<long> statusOf(LinkError error) {
+    switch (error) {
+        case LinkError::NoTower: return kNoTower;
+        case LinkError::BadTower: return kBadTower;
+        case LinkError::NoBrick: return kNoBrick;
+        case LinkError::NoFirmware: return kNoFirmware;
+        case LinkError::BadCommunication: return kBadCommunication;
+        case LinkError::BadArgument: break;
+    }
+    return std::nullopt;
+}
+
+// Command texts are ASCII; anything else becomes a '?' in the same column, which the parser
+// then points at.
+std::string commandText(BSTR text) {
+    std::string out;
+    for (wchar_t c : kestrel::Bstr::view(text)) {
+        out += c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+std::wstring widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// A zero-based VT_UI1 array holding `bytes`; an empty one when there are none.
+void putBytes(const Bytes& bytes, VARIANT* target) {
+    kestrel::SafeArray array =
+        kestrel::SafeArray::vector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    if (!bytes.empty()) {
+        kestrel::SafeArrayData<std::uint8_t> data(array.get());
+        std::copy(bytes.begin(), bytes.end(), data.data());
+    }
+    V_VT(target) = VT_ARRAY | VT_UI1;
+    V_ARRAY(target) = array.release();
+}
+
+VARIANT i4(long value) {
+    VARIANT v;
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return v;
+}
+
+HRESULT nullPointer() {
+    return report(E_POINTER, L"A required argument of the brick link was a null pointer");
+}
+
+}  // namespace
+
+TowerLinkObject::TowerLinkObject()
+    : events_(this), status_(kNotOpened), linkSetting_(kShortRange) {}
+
+TowerLinkObject::~TowerLinkObject() {
+    events_.clear();
+}
+
+HRESULT TowerLinkObject::create(REFIID iid, void** object) {
+    RETURN_HR_IF(E_POINTER, !object);
+    *object = nullptr;
+    auto* created = new (std::nothrow) TowerLinkObject;
+    RETURN_IF_NULL_ALLOC(created);
+    const HRESULT hr = created->QueryInterface(iid, object);
+    created->Release();
+    return hr;
+}
+
+STDMETHODIMP TowerLinkObject::QueryInterface(REFIID iid, void** object) {
+    RETURN_HR_IF(E_POINTER, !object);
+    *object = nullptr;
+    struct Entry {
+        const IID* iid;
+        void* (*cast)(TowerLinkObject*);
+    };
+    static const Entry table[] = {
+        {&IID_IUnknown, [](TowerLinkObject* o) -> void* { return static_cast<IBrickLink*>(o); }},
+        {&IID_IBrickLink, [](TowerLinkObject* o) -> void* { return static_cast<IBrickLink*>(o); }},
+        {&IID_ISupportErrorInfo,
+         [](TowerLinkObject* o) -> void* { return static_cast<ISupportErrorInfo*>(o); }},
+        {&IID_IConnectionPointContainer,
+         [](TowerLinkObject* o) -> void* { return static_cast<IConnectionPointContainer*>(o); }},
+    };
+    for (const Entry& entry : table) {
+        if (iid == *entry.iid) {
+            *object = entry.cast(this);
+            AddRef();
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) TowerLinkObject::AddRef() {
+    return ++refs_;
+}
+
+STDMETHODIMP_(ULONG) TowerLinkObject::Release() {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+// ---- the port ----
+
+PortConnection& TowerLinkObject::port() {
+    if (transferRunning_) {
+        raise(TowerLinkError::Busy,
+              L"The brick link is busy reading the datalog: call again when the transfer has "
+              L"finished");
+    }
+    if (!port_) {
+        raise(TowerLinkError::NotOpened,
+              L"The port is not open: open it with OpenPort before talking to the brick");
+    }
+    return *port_;
+}
+
+STDMETHODIMP TowerLinkObject::GetPortName(BSTR* port) try {
+    if (!port) return nullPointer();
+    kestrel::Bstr name(port_ ? port_->name() : configuredPortName());
+    SysFreeString(*port);
+    *port = name.release();
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) try {
+    const std::wstring text(kestrel::Bstr::view(port));
+    const std::optional<PortName> name = parsePortName(text);
+    if (!name) {
+        raise(TowerLinkError::UnknownPort,
+              (text.empty() ? std::wstring(L"No port name given")
+                            : L"'" + text + L"' is not a port TowerLink knows") +
+                  L": use COM1 to COM256 for a serial tower, USB (USB2, ...) for a USB tower, "
+                  L"or VIRTUAL for the virtual brick");
+    }
+    if (transferRunning_) this->port();  // raises busy
+    // A second OpenPort moves the link to the new port.
+    port_.reset();
+    try {
+        port_ = PortConnection::open(*name);
+    } catch (const kestrel::ComError& e) {
+        setStatus(e.number() == hresultOf(TowerLinkError::PortBusy) ? kBusy : kNotOpened);
+        throw;
+    }
+    port_->session().setMessageHandler([this](std::uint8_t m) { messages_.push_back(m); });
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+STDMETHODIMP TowerLinkObject::ClosePort() try {
+    if (transferRunning_) port();  // raises busy
+    port_.reset();
+    setStatus(kNotOpened);
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+// ---- status and settings ----
+
+void TowerLinkObject::setStatus(long status) {
+    if (status == status_) return;
+    status_ = status;
+    events_.fire(kStatusChanged, {i4(status)});
+}
+
+long TowerLinkObject::probeStatus() {
+    if (transferRunning_) return kTransferring;
+    if (!port_) return status_ == kBusy ? kBusy : kNotOpened;
+    const long status = statusCode(probeLinkStatus(port_->session()));
+    setStatus(status);
+    deliverMessages();
+    return status;
+}
+
+STDMETHODIMP TowerLinkObject::GetInfo(long item, long* value) try {
+    if (!value) return nullPointer();
+    *value = 0;
+    switch (item) {
+        case kItemStatus: *value = probeStatus(); return S_OK;
+        case kItemTowerAnswers: {
+            if (!port_ || transferRunning_) return S_OK;
+            const bool answers = port_->session().towerAnswers();
+            deliverMessages();
+            *value = answers ? 1 : 0;
+            return S_OK;
+        }
+        case kItemLinkSetting: *value = linkSetting_; return S_OK;
+        default: break;
+    }
+    raise(TowerLinkError::BadItem,
+          L"GetInfo has no item " + std::to_wstring(item) +
+              L": ask for 3 (link status), 4 (tower answers) or 6 (link setting)");
+}
+TOWERLINK_CATCH_RETURN()
+
+STDMETHODIMP TowerLinkObject::SetLinkMode(short mode) try {
+    if (mode == kShortRangeOfTwo || mode == kShortRange) {
+        linkSetting_ = kShortRange;
+    } else if (mode == kLongRange) {
+        linkSetting_ = kLongRange;
+    } else {
+        raise(TowerLinkError::BadLinkMode,
+              L"Link mode " + std::to_wstring(mode) +
+                  L" is not a tower range: use 6 for short range or 7 for long range (5 is "
+                  L"taken as short)");
+    }
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+// ---- commands ----
+
+void TowerLinkObject::fail(const Failure& failure) {
+    if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
+    deliverMessages();
+    raiseLinkFailure(failure, port_ ? port_->name() : std::wstring(L"the port"));
+}
+
+void TowerLinkObject::deliverMessages() {
+    std::vector<std::uint8_t> arrived;
+    arrived.swap(messages_);
+    for (std::uint8_t m : arrived) events_.fire(kMessageReceived, {i4(m)});
+}
+
+STDMETHODIMP TowerLinkObject::ExecuteCommand(BSTR* text, long* mode, long* position, VARIANT* reply,
+                                             long* result) try {
+    if (!text || !mode || !position || !reply || !result) return nullPointer();
+    if (*mode != static_cast<long>(CommandForm::Lasm) &&
+        *mode != static_cast<long>(CommandForm::Script)) {
+        raise(TowerLinkError::BadMode,
+              L"Command mode " + std::to_wstring(*mode) +
+                  L" is unknown: use 2 for LASM text or 0 for the statement form");
+    }
+    auto request = parseCommand(commandText(*text), static_cast<CommandForm>(*mode));
+    if (!request) {
+        *position = request.error().column;
+        raise(TowerLinkError::CommandText, widen(request.error().message));
+    }
+    PortConnection& link = port();
+    ExecuteResult answer = link.session().execute(request.value());
+    // Whatever the command was, the datalog may have changed under it.
+    link.forgetDatalog();
+    if (!answer) fail(answer.error());
+    kestrel::Variant bytes;
+    putBytes(answer->data, bytes.get());
+    VariantClear(reply);
+    bytes.release(reply);
+    *result = answer->value;
+    deliverMessages();
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+// ---- datalog ----
+
+STDMETHODIMP TowerLinkObject::QueryDatalog(long* entrySize, long* entryCount, long* start,
+                                           long* end, VARIANT* firstEntry, VARIANT* lastEntry) try {
+    if (!entrySize || !entryCount || !start || !end || !firstEntry || !lastEntry) {
+        return nullPointer();
+    }
+    *entrySize = *entryCount = *start = *end = 0;
+    VariantInit(firstEntry);
+    VariantInit(lastEntry);
+    auto extent = port().datalog().extent();
+    if (!extent) fail(extent.error());
+    const long entries = extent.value() / Datalog::kBytesPerEntry;
+    *entrySize = Datalog::kBytesPerEntry;
+    // The size entry is the log's own: the count and the positions are those of logged entries.
+    *entryCount = entries > 0 ? entries - 1 : 0;
+    *end = extent.value();
+    if (*entryCount > 0) {
+        *firstEntry = i4(Datalog::kBytesPerEntry);
+        *lastEntry = i4(extent.value() - Datalog::kBytesPerEntry);
+    }
+    deliverMessages();
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+STDMETHODIMP TowerLinkObject::ReadDatalog(long first, long count, VARIANT* data) try {
+    if (!data) return nullPointer();
+    VariantInit(data);
+    PortConnection& link = port();
+    if (count <= 0) return S_OK;
+    if (first < 0) {
+        raise(TowerLinkError::BadArgument,
+              L"Datalog position " + std::to_wstring(first) +
+                  L" lies before the start of the datalog: positions start at 0");
+    }
+    // The caller may let go of the link from an event handler; it must outlive the transfer.
+    kestrel::ComPtr<IBrickLink> self(this);
+    link.datalog().setProgressHandler([this](int done, int total) {
+        events_.fire(kTransferProgress, {i4(done), i4(total)});
+    });
+    struct TransferScope {
+        TowerLinkObject& link;
+        explicit TransferScope(TowerLinkObject& l) : link(l) { link.transferRunning_ = true; }
+        ~TransferScope() {
+            link.transferRunning_ = false;
+            if (link.port_) link.port_->datalog().setProgressHandler({});
+        }
+    };
+    auto bytes = [&] {
+        TransferScope scope(*this);
+        return link.datalog().readBytes(first, count);
+    }();
+    if (!bytes) fail(bytes.error());
+    kestrel::Variant result;
+    putBytes(bytes.value(), result.get());
+    result.release(data);
+    deliverMessages();
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+// ---- errors and events ----
+
+STDMETHODIMP TowerLinkObject::InterfaceSupportsErrorInfo(REFIID iid) {
+    return iid == IID_IBrickLink ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP TowerLinkObject::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    return ConnectionPointEnumerator::create(&events_, 0, points);
+}
+
+STDMETHODIMP TowerLinkObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    RETURN_HR_IF(E_POINTER, !point);
+    *point = nullptr;
+    RETURN_HR_IF(CONNECT_E_NOCONNECTION, iid != DIID__IBrickLinkEvents);
+    *point = &events_;
+    events_.AddRef();
+    return S_OK;
+}
+
+}  // namespace towerlink

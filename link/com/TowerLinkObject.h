@@ -1,0 +1,76 @@
+// The TowerLink class: the brick link that Kestrel creates by CLSID_TowerLink and calls through
+// IBrickLink. It owns at most one open port, answers the status, setting and tower items of
+// GetInfo, runs command texts, serves the datalog as bytes, and raises its events on the
+// connection point of _IBrickLinkEvents. Apartment-threaded: all calls come on one thread, but
+// may come back re-entrantly from an event handler, which is why a running datalog transfer
+// turns other port calls away as busy.
+#pragma once
+
+#include <IBrickLink.h>
+#include <ocidl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "EventConnectionPoint.h"
+#include "Module.h"
+#include "PortConnection.h"
+
+namespace towerlink {
+
+class TowerLinkObject final : public IBrickLink,
+                              public ISupportErrorInfo,
+                              public IConnectionPointContainer {
+public:
+    static HRESULT create(REFIID iid, void** object);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IBrickLink
+    STDMETHODIMP GetPortName(BSTR* port) override;
+    STDMETHODIMP OpenPort(BSTR port) override;
+    STDMETHODIMP ClosePort() override;
+    STDMETHODIMP GetInfo(long item, long* value) override;
+    STDMETHODIMP ExecuteCommand(BSTR* text, long* mode, long* position, VARIANT* reply,
+                                long* result) override;
+    STDMETHODIMP QueryDatalog(long* entrySize, long* entryCount, long* start, long* end,
+                              VARIANT* firstEntry, VARIANT* lastEntry) override;
+    STDMETHODIMP ReadDatalog(long first, long count, VARIANT* data) override;
+    STDMETHODIMP SetLinkMode(short mode) override;
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+private:
+    TowerLinkObject();
+    ~TowerLinkObject();
+
+    // The open port, or ComError (not opened, or busy during a transfer).
+    PortConnection& port();
+    long probeStatus();
+    void setStatus(long status);
+    // Raises the failure of an exchange, after noting what it says about the link's status.
+    [[noreturn]] void fail(const Failure& failure);
+    // Raises MessageReceived for the messages that arrived during the last exchange.
+    void deliverMessages();
+
+    kestrel::module::Lifetime lifetime_;
+    std::atomic<ULONG> refs_{1};
+    EventConnectionPoint events_;
+    std::unique_ptr<PortConnection> port_;
+    long status_;       // the last status reported (and raised as StatusChanged)
+    long linkSetting_;  // the tower's transmitter range: 6 short, 7 long
+    bool transferRunning_ = false;
+    std::vector<std::uint8_t> messages_;
+};
+
+}  // namespace towerlink
