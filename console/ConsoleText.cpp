@@ -1,0 +1,19 @@
+// Number and error texts of the console.
+#include "ConsoleText.h"
+
+#include <cwchar>
+
+namespace kestrel::console {
+
+std::wstring numberText(int64_t value) {
+    return value < 0 ? std::to_wstring(value) : L" " + std::to_wstring(value);
+}
+
+std::wstring runTimeErrorText(const ErrorDetails& error) {
+    wchar_t hex[16];
+    std::swprintf(hex, 16, L"%08X", static_cast<uint32_t>(error.number));
+    return L"Run-time error '" + std::to_wstring(static_cast<int32_t>(error.number)) + L" (" + hex +
+           L")':\n\n" + error.description;
+}
+
+}  // namespace kestrel::console

@@ -1,0 +1,87 @@
+// Setting up the form for the console tests and reading its controls.
+#include "ConsoleFixture.h"
+
+namespace kestrel::test {
+
+namespace {
+
+using RegisterServer = HRESULT(WINAPI*)();
+
+}  // namespace
+
+void ConsoleTest::SetUpTestSuite() {
+    // The control is activated in place, which needs OLE on the test thread.
+    OleInitialize(nullptr);
+}
+
+void ConsoleTest::TearDownTestSuite() {
+    OleUninitialize();
+}
+
+void ConsoleTest::SetUp() {
+    auto registerServer = reinterpret_cast<RegisterServer>(
+        reinterpret_cast<void*>(GetProcAddress(library_.module(), "DllRegisterServer")));
+    ASSERT_NE(nullptr, registerServer);
+    ASSERT_HRESULT_SUCCEEDED(registerServer());
+    resetFakeLink();
+    form_ = std::make_unique<console::ConsoleWindow>(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
+                                                     console::ConsoleWindow::OnClose::KeepRunning);
+    ASSERT_TRUE(form_->hasPilot())
+        << (boxes_.boxes().empty() ? std::string("no box")
+                                   : testing::PrintToString(boxes_.boxes()[0].text));
+    fakeLink().calls.clear();
+    boxes_.clear();
+}
+
+void ConsoleTest::TearDown() {
+    closeForm();
+    EXPECT_EQ(0, fakeLink().liveLinks) << "closing the form closes the control and its link";
+}
+
+void ConsoleTest::closeForm() {
+    form_.reset();
+}
+
+HWND ConsoleTest::control(const wchar_t* name) const {
+    HWND window = form_->control(name);
+    EXPECT_NE(nullptr, window) << testing::PrintToString(std::wstring(name));
+    return window;
+}
+
+std::wstring ConsoleTest::text(const wchar_t* name) const {
+    HWND window = control(name);
+    std::wstring value(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    value.resize(
+        static_cast<size_t>(GetWindowTextW(window, value.data(), static_cast<int>(value.size()))));
+    return value;
+}
+
+void ConsoleTest::setText(const wchar_t* name, const wchar_t* value) const {
+    SetWindowTextW(control(name), value);
+}
+
+void ConsoleTest::click(const wchar_t* button) const {
+    SendMessageW(control(button), BM_CLICK, 0, 0);
+}
+
+std::vector<std::wstring> ConsoleTest::listLines() const {
+    HWND list = control(L"List1");
+    std::vector<std::wstring> lines;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring line(static_cast<size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+        line.resize(static_cast<size_t>(
+            SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::wstring> ConsoleTest::commands() const {
+    std::vector<std::wstring> found;
+    for (const std::wstring& call : fakeLink().calls)
+        if (call.starts_with(L"ExecuteCommand ")) found.push_back(call.substr(15));
+    return found;
+}
+
+}  // namespace kestrel::test

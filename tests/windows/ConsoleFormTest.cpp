@@ -1,0 +1,203 @@
+// TestKestrel's window as a person and an accessibility tool see it: the controls, their texts,
+// places and keyboard order, the colours and the end of the window.
+#include "ConsoleFixture.h"
+#include "FormLayout.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+using console::ControlKind;
+
+namespace {
+
+int dpi(int index) {
+    HDC screen = GetDC(nullptr);
+    const int value = GetDeviceCaps(screen, index);
+    ReleaseDC(nullptr, screen);
+    return value;
+}
+
+std::wstring className(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring expectedClass(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Button:
+        case ControlKind::CheckBox:
+        case ControlKind::Frame: return L"Button";
+        case ControlKind::TextBox: return L"Edit";
+        case ControlKind::Label:
+        case ControlKind::GroupLabel: return L"Static";
+        case ControlKind::ListBox: return L"ListBox";
+        case ControlKind::RcxPilot: return L"AtlAxWin";
+        case ControlKind::Line: break;
+    }
+    return L"";
+}
+
+// The keyboard order of the focusable controls, by their places in the Tab column.
+const std::vector<std::wstring> kTabOrder = {
+    L"TxtCommand",  L"CmdSend",        L"ChkLasm",        L"CmdReconnect",  L"TxtResult",
+    L"CmdBattery",  L"CmdRCXAlive",    L"TxtMotor",       L"CmdOn",         L"CmdOff",
+    L"CmdFloat",    L"CmdSetFwd",      L"CmdSetRwd",      L"CmdAlterDir",   L"CmdSetPower",
+    L"TxtPower",    L"TxtSystemSound", L"TxtFrequency",   L"TxtDuration",   L"CmdPlayTone",
+    L"TxtInput",    L"TxtType",        L"CmdSetSensType", L"TxtPollSource", L"TxtPNumber",
+    L"CmdPoll",     L"TxtPoll",        L"TxtViewSource",  L"TxtViewNumber", L"CmdView",
+    L"TxtPrgm",     L"CmdSelectPrgm",  L"TxtVar",         L"TxtVarSource",  L"TxtVarNumber",
+    L"CmdSetVar",   L"TxtDlgSize",     L"CmdSetDlg",      L"TxtDlgNS",      L"CmdDlgNext",
+    L"TxtDlgF",     L"CmdDlgUpload",   L"TxtDlgs",        L"TxtDlgNN",      L"List1",
+    L"CmdSetWatch", L"CmdSetSensMode", L"TxtInpMod",      L"TxtSlope",      L"CmdSystSound"};
+
+}  // namespace
+
+class ConsoleForm : public ConsoleTest {
+protected:
+    std::wstring nameOf(HWND window) const {
+        for (const auto& c : console::formLayout())
+            if (c.kind != ControlKind::Line && form_->control(c.name) == window)
+                return std::wstring(c.name);
+        return L"<not on the form>";
+    }
+    void pressTab(bool shift) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(keys);
+        MSG message{GetFocus(), WM_KEYDOWN, VK_TAB, 0x000F0001, 0, {}};
+        EXPECT_TRUE(form_->translate(message));
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+    }
+};
+
+TEST_F(ConsoleForm, ShowsEveryControlAsAChildWindowAtItsScaledPlace) {
+    const int dpiX = dpi(LOGPIXELSX);
+    const int dpiY = dpi(LOGPIXELSY);
+    HWND form = form_->window();
+    RECT client;
+    GetClientRect(form, &client);
+    EXPECT_NEAR(MulDiv(9150, dpiX, 1440), client.right, 1);
+    EXPECT_NEAR(MulDiv(8055, dpiY, 1440), client.bottom, 1);
+    EXPECT_EQ(nullptr, GetMenu(form));
+
+    int formChildren = 0;
+    for (const auto& c : console::formLayout()) {
+        if (c.kind == ControlKind::Line) continue;
+        const std::wstring name(c.name);
+        SCOPED_TRACE(testing::PrintToString(name));
+        HWND window = form_->control(c.name);
+        ASSERT_NE(nullptr, window);
+        HWND parent = c.parent.empty() ? form : form_->control(c.parent);
+        EXPECT_EQ(parent, GetParent(window));
+        if (c.parent.empty()) ++formChildren;
+        EXPECT_TRUE(IsWindowVisible(window));
+        EXPECT_EQ(expectedClass(c.kind), className(window));
+        if (c.kind != ControlKind::RcxPilot) {
+            EXPECT_EQ(c.text, text(name.c_str()));
+        }
+
+        RECT rect;
+        GetWindowRect(window, &rect);
+        MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_NEAR(MulDiv(c.left, dpiX, 1440), rect.left, 1);
+        EXPECT_NEAR(MulDiv(c.top, dpiY, 1440), rect.top, 1);
+        EXPECT_NEAR(MulDiv(c.left + c.width, dpiX, 1440), rect.right, 1);
+        EXPECT_NEAR(MulDiv(c.top + c.height, dpiY, 1440), rect.bottom, 1);
+
+        const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+        const bool focusable =
+            c.tabPlace != console::kNoTabPlace && c.kind != ControlKind::RcxPilot;
+        EXPECT_EQ(focusable, (style & WS_TABSTOP) != 0);
+        if (c.kind == ControlKind::Button) {
+            EXPECT_EQ(BS_PUSHBUTTON, style & BS_TYPEMASK);
+        }
+        if (c.kind == ControlKind::CheckBox) {
+            EXPECT_EQ(BS_AUTOCHECKBOX, style & BS_TYPEMASK);
+        }
+        if (c.kind == ControlKind::Frame) {
+            EXPECT_EQ(BS_GROUPBOX, style & BS_TYPEMASK);
+        }
+        if (c.kind == ControlKind::TextBox) {
+            EXPECT_EQ(0, style & (ES_MULTILINE | ES_NUMBER | ES_READONLY));
+            EXPECT_GE(SendMessageW(window, EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
+        }
+    }
+    int actualChildren = 0;
+    for (HWND w = GetWindow(form, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) ++actualChildren;
+    EXPECT_EQ(formChildren, actualChildren) << "nothing on the form beyond the layout";
+}
+
+TEST_F(ConsoleForm, KeepsCaptionsAndInitialTextsAsWritten) {
+    wchar_t title[64] = {};
+    GetWindowTextW(form_->window(), title, 64);
+    EXPECT_STREQ(L"TestProgram", title);
+    EXPECT_EQ(L"(Re)connect ", text(L"CmdReconnect"));
+    EXPECT_EQ(L"Send commands directly (LASM or Mindscr.)", text(L"Frame1"));
+    EXPECT_EQ(L"Explenation Source and number see above; view=put on display ", text(L"Label15"));
+    EXPECT_EQ(L"SerVar (variabele 0-31)", text(L"Label18"));
+    EXPECT_EQ(L"Value ", text(L"Label20"));
+    EXPECT_EQ(L"SensorMode (0=raw,1=Bool, 2,3=Transitions,4=Percent,etc.) ", text(L"Label14"));
+    EXPECT_EQ(L"Number (var 0-31, timer 1-3, motor 0-2, sensor 0-2, watch and PBMessage 0",
+              text(L"Label12"));
+    EXPECT_TRUE(text(L"Label11").starts_with(L"Source (0=variabel, 1=Timer,2=constant,"));
+
+    const std::vector<std::pair<const wchar_t*, const wchar_t*>> initial = {
+        {L"TxtCommand", L""},     {L"TxtResult", L""},       {L"TxtMotor", L"1"},
+        {L"TxtPower", L"1"},      {L"TxtSystemSound", L"1"}, {L"TxtFrequency", L"1000"},
+        {L"TxtDuration", L"100"}, {L"TxtInput", L"1"},       {L"TxtType", L"1"},
+        {L"TxtInpMod", L"1"},     {L"TxtSlope", L"0"},       {L"TxtPollSource", L"9"},
+        {L"TxtPNumber", L"1"},    {L"TxtPoll", L""},         {L"TxtViewSource", L"2"},
+        {L"TxtViewNumber", L"0"}, {L"TxtPrgm", L"0"},        {L"TxtVar", L"31"},
+        {L"TxtVarSource", L"2"},  {L"TxtVarNumber", L"0"},   {L"TxtDlgSize", L"99"},
+        {L"TxtDlgNS", L"9"},      {L"TxtDlgNN", L"0"},       {L"TxtDlgF", L"0"},
+        {L"TxtDlgs", L"0"}};
+    for (const auto& [name, value] : initial) EXPECT_EQ(value, text(name)) << name;
+    EXPECT_EQ(BST_CHECKED, SendMessageW(control(L"ChkLasm"), BM_GETCHECK, 0, 0));
+    EXPECT_EQ(0, SendMessageW(control(L"List1"), LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(0, GetWindowLongPtrW(control(L"List1"), GWL_STYLE) & LBS_SORT);
+}
+
+TEST_F(ConsoleForm, TabAndShiftTabFollowTheKeyboardOrderFromTxtCommand) {
+    ASSERT_EQ(control(L"TxtCommand"), GetFocus());
+    std::vector<std::wstring> visited{nameOf(GetFocus())};
+    for (size_t i = 1; i < kTabOrder.size(); ++i) {
+        pressTab(false);
+        visited.push_back(nameOf(GetFocus()));
+    }
+    EXPECT_EQ(kTabOrder, visited);
+    pressTab(false);
+    EXPECT_EQ(L"TxtCommand", nameOf(GetFocus())) << "the order wraps round";
+    pressTab(true);
+    EXPECT_EQ(L"CmdSystSound", nameOf(GetFocus()));
+    pressTab(true);
+    EXPECT_EQ(L"TxtSlope", nameOf(GetFocus()));
+}
+
+TEST_F(ConsoleForm, PaintsOnlyTheGroupLabelsYellow) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    auto background = [&](const wchar_t* name) {
+        SetBkColor(dc, RGB(1, 2, 3));
+        SendMessageW(form_->window(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(control(name)));
+        return GetBkColor(dc);
+    };
+    for (const wchar_t* name : {L"Label28", L"Label29", L"Label30", L"Label31", L"Label32"})
+        EXPECT_EQ(RGB(255, 255, 0), background(name)) << name;
+    for (const wchar_t* name : {L"Label3", L"Label27", L"ChkLasm"})
+        EXPECT_NE(RGB(255, 255, 0), background(name)) << name;
+    DeleteDC(dc);
+}
+
+TEST_F(ConsoleForm, ClosingTheWindowEndsTheControlAndClosesTheLink) {
+    HWND form = form_->window();
+    SendMessageW(form, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(form));
+    EXPECT_EQ(0, fakeLink().liveLinks);
+    EXPECT_NE(fakeLink().calls.end(),
+              std::find(fakeLink().calls.begin(), fakeLink().calls.end(), L"ClosePort"));
+    MSG message;
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
+        << "a form inside another program leaves the program running";
+}

@@ -1,0 +1,242 @@
+// The console's buttons against RcxPilot1 on the fake link: what reaches the link, what the
+// boxes show afterwards, and failed calls that leave the program running.
+#include <olectl.h>
+
+#include <algorithm>
+
+#include "ConsoleFixture.h"
+#include "SafeArray.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+struct ClickCase {
+    const wchar_t* button;
+    std::wstring command;  // text|mode|position as the link receives it
+};
+
+std::wstring watchCommand(const SYSTEMTIME& time) {
+    return L"setw " + std::to_wstring(time.wHour) + L"," + std::to_wstring(time.wMinute) + L"|2|0";
+}
+
+// A datalog of the given bytes, served from index 0 as the tower link delivers it.
+void serveDatalog(long extent, std::vector<BYTE> bytes) {
+    fakeLink().datalogStart = 0;
+    fakeLink().datalogEnd = extent;
+    fakeLink().datalog = [bytes](VARIANT* data) {
+        SafeArray array = SafeArray::vector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+        for (LONG i = 0; i < static_cast<LONG>(bytes.size()); ++i)
+            SafeArrayPutElement(array.get(), &i, const_cast<BYTE*>(&bytes[i]));
+        V_VT(data) = VT_ARRAY | VT_UI1;
+        V_ARRAY(data) = array.release();
+    };
+}
+
+}  // namespace
+
+using ConsoleHandlers = ConsoleTest;
+
+TEST_F(ConsoleHandlers, SendTheInitialTextsInArgumentOrder) {
+    const std::vector<ClickCase> cases = {
+        {L"CmdSend", L"|2|0"},
+        {L"CmdReconnect", L"sound 3|0|0"},
+        {L"CmdRCXAlive", L"ping|2|0"},
+        {L"CmdView", L"disp 0,2,0|2|0"},
+        {L"CmdSystSound", L"Sound 1|0|0"},
+        {L"CmdPlayTone", L"playt 1000,100|2|0"},
+        {L"CmdOn", L"out 2,1|2|0"},
+        {L"CmdOff", L"out 1,1|2|0"},
+        {L"CmdFloat", L"out 0,1|2|0"},
+        {L"CmdSetFwd", L"dir 0,1|2|0"},
+        {L"CmdSetRwd", L"dir 2,1|2|0"},
+        {L"CmdAlterDir", L"dir 1,1|2|0"},
+        {L"CmdSetPower", L"pwr 1,2,1|2|0"},
+        {L"CmdSetSensType", L"sent 1,1|2|0"},
+        {L"CmdSetSensMode", L"senm 1,1,0|2|0"},
+        {L"CmdSelectPrgm", L"prgm 0|2|0"},
+        {L"CmdPoll", L"poll 9,1|2|0"},
+        {L"CmdBattery", L"pollb|2|0"},
+        {L"CmdSetVar", L"setv 31,2,0|2|0"},
+        {L"CmdSetDlg", L"logz 99|2|0"},
+        {L"CmdDlgNext", L"log 9,0|2|0"},
+    };
+    for (const ClickCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.button)));
+        fakeLink().calls.clear();
+        click(c.button);
+        EXPECT_EQ(std::vector<std::wstring>{c.command}, commands());
+    }
+    SYSTEMTIME before, after;
+    fakeLink().calls.clear();
+    GetLocalTime(&before);
+    click(L"CmdSetWatch");
+    GetLocalTime(&after);
+    ASSERT_EQ(1u, commands().size());
+    EXPECT_TRUE(commands()[0] == watchCommand(before) || commands()[0] == watchCommand(after))
+        << testing::PrintToString(commands()[0]);
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(ConsoleHandlers, ReadTheBoxesAfreshOnEveryClick) {
+    const std::vector<std::pair<const wchar_t*, const wchar_t*>> edits = {
+        {L"TxtCommand", L"ping"},  {L"TxtMotor", L"5"},       {L"TxtPower", L"7"},
+        {L"TxtSystemSound", L"6"}, {L"TxtFrequency", L"440"}, {L"TxtDuration", L"50"},
+        {L"TxtInput", L"2"},       {L"TxtType", L"3"},        {L"TxtInpMod", L"4"},
+        {L"TxtSlope", L"31"},      {L"TxtPrgm", L"4"},        {L"TxtPollSource", L"14"},
+        {L"TxtPNumber", L"0"},     {L"TxtViewSource", L"9"},  {L"TxtViewNumber", L"2"},
+        {L"TxtVar", L"3"},         {L"TxtVarSource", L"9"},   {L"TxtVarNumber", L"-7"},
+        {L"TxtDlgSize", L"20"},    {L"TxtDlgNS", L"14"},      {L"TxtDlgNN", L"2"}};
+    for (const auto& [box, value] : edits) setText(box, value);
+    SendMessageW(control(L"ChkLasm"), BM_SETCHECK, BST_UNCHECKED, 0);
+
+    const std::vector<ClickCase> cases = {
+        {L"CmdSend", L"ping|0|0"},
+        {L"CmdView", L"disp 0,9,2|2|0"},
+        {L"CmdSystSound", L"Sound 6|0|0"},
+        {L"CmdPlayTone", L"playt 440,50|2|0"},
+        {L"CmdOn", L"out 2,5|2|0"},
+        {L"CmdOff", L"out 1,5|2|0"},
+        {L"CmdFloat", L"out 0,5|2|0"},
+        {L"CmdSetFwd", L"dir 0,5|2|0"},
+        {L"CmdSetRwd", L"dir 2,5|2|0"},
+        {L"CmdAlterDir", L"dir 1,5|2|0"},
+        {L"CmdSetPower", L"pwr 5,2,7|2|0"},
+        {L"CmdSetSensType", L"sent 2,3|2|0"},
+        {L"CmdSetSensMode", L"senm 2,4,31|2|0"},
+        {L"CmdSelectPrgm", L"prgm 4|2|0"},
+        {L"CmdPoll", L"poll 14,0|2|0"},
+        {L"CmdSetVar", L"setv 3,9,-7|2|0"},
+        {L"CmdSetDlg", L"logz 20|2|0"},
+        {L"CmdDlgNext", L"log 14,2|2|0"},
+    };
+    for (const ClickCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.button)));
+        fakeLink().calls.clear();
+        click(c.button);
+        EXPECT_EQ(std::vector<std::wstring>{c.command}, commands());
+    }
+    SendMessageW(control(L"ChkLasm"), BM_SETCHECK, BST_CHECKED, 0);
+    fakeLink().calls.clear();
+    click(L"CmdSend");
+    EXPECT_EQ(std::vector<std::wstring>{L"ping|2|0"}, commands());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(ConsoleHandlers, WriteTheResultsAsTheirTextsWithTheBlankOnlyForSend) {
+    setText(L"TxtCommand", L"ping");
+    fakeLink().replies = {code(0), code(-1), code(7),    code(1),
+                          code(0), code(-5), code(1234), code(-3)};
+    click(L"CmdSend");
+    EXPECT_EQ(L" 0", text(L"TxtResult"));
+    click(L"CmdSend");
+    EXPECT_EQ(L"-1", text(L"TxtResult"));
+    click(L"CmdSend");
+    EXPECT_EQ(L" 7", text(L"TxtResult"));
+    click(L"CmdRCXAlive");
+    EXPECT_EQ(L"True", text(L"TxtResult"));
+    click(L"CmdRCXAlive");
+    EXPECT_EQ(L"False", text(L"TxtResult"));
+    click(L"CmdBattery");
+    EXPECT_EQ(L"-5", text(L"TxtResult"));
+    click(L"CmdPoll");
+    EXPECT_EQ(L"1234", text(L"TxtPoll"));
+    click(L"CmdPoll");
+    EXPECT_EQ(L"-3", text(L"TxtPoll"));
+    EXPECT_EQ(L"-5", text(L"TxtResult")) << "Poll writes only its own box";
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(ConsoleHandlers, ShowTheWaitCursorWhileTheCallRuns) {
+    HCURSOR during = nullptr;
+    FakeReply reply;
+    reply.fill = [&](VARIANT*) { during = GetCursor(); };
+    fakeLink().replies.push_back(reply);
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    click(L"CmdSend");
+    EXPECT_EQ(LoadCursorW(nullptr, IDC_WAIT), during);
+    EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), GetCursor());
+}
+
+TEST_F(ConsoleHandlers, ReportAFailedConversionAndKeepTheProgramRunning) {
+    setText(L"TxtResult", L"kept");
+    setText(L"TxtPoll", L"kept too");
+    SendMessageW(control(L"List1"), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"kept line"));
+    setText(L"TxtMotor", L"");
+    click(L"CmdOn");
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    const CaughtBox& box = boxes_.boxes()[0];
+    EXPECT_EQ(L"TestProgram", box.title);
+    EXPECT_EQ(form_->window(), box.owner);
+    EXPECT_NE(std::wstring::npos, box.text.find(L"80020005")) << testing::PrintToString(box.text);
+    EXPECT_NE(std::wstring::npos, box.text.find(L"-2147352571"));
+    EXPECT_GT(box.text.size(), box.text.find(L"\n\n") + 2) << "a description follows the number";
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(L"kept", text(L"TxtResult"));
+    EXPECT_EQ(L"kept too", text(L"TxtPoll"));
+    EXPECT_EQ(std::vector<std::wstring>{L"kept line"}, listLines());
+
+    setText(L"TxtMotor", L"40000");
+    click(L"CmdOn");
+    ASSERT_EQ(2u, boxes_.boxes().size());
+    EXPECT_NE(std::wstring::npos, boxes_.boxes()[1].text.find(L"8002000A"));
+
+    ASSERT_TRUE(IsWindow(form_->window()));
+    setText(L"TxtMotor", L"4");
+    click(L"CmdOn");
+    EXPECT_EQ(std::vector<std::wstring>{L"out 2,4|2|0"}, commands());
+    EXPECT_EQ(2u, boxes_.boxes().size());
+}
+
+TEST_F(ConsoleHandlers, ReportTheMethodsOwnErrorWithoutWritingTheResult) {
+    setText(L"TxtResult", L"kept");
+    const HRESULT linkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0301);
+    fakeLink().failures[L"ExecuteCommand"] = {linkError, L"The brick does not answer", L""};
+    click(L"CmdBattery");
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    const std::wstring& report = boxes_.boxes()[0].text;
+    EXPECT_NE(std::wstring::npos, report.find(L"80040301")) << testing::PrintToString(report);
+    EXPECT_NE(std::wstring::npos, report.find(L"The brick does not answer"));
+    EXPECT_EQ(L"kept", text(L"TxtResult"));
+}
+
+TEST_F(ConsoleHandlers, UploadListsTheRequestedEntriesEvenWhenTheBrickDeliversFewer) {
+    serveDatalog(300, {1, 23, 0, 2, 5, 1});
+    setText(L"TxtDlgs", L"5");
+    click(L"CmdDlgUpload");
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"Type:  1 LoByt:  23 HiByt:  0", L"Type:  2 LoByt:  5 HiByt:  1",
+                  L"Type:  0 LoByt:  0 HiByt:  0", L"Type:  0 LoByt:  0 HiByt:  0",
+                  L"Type:  0 LoByt:  0 HiByt:  0"}),
+              listLines());
+    EXPECT_NE(fakeLink().calls.end(),
+              std::find(fakeLink().calls.begin(), fakeLink().calls.end(), L"ReadDatalog 3,15"));
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(ConsoleHandlers, UploadWithTheInitialTextsListsEveryEntryAndOnlyTheLastUpload) {
+    serveDatalog(12, {1, 10, 0, 2, 20, 0, 3, 30, 0});
+    click(L"CmdDlgUpload");
+    EXPECT_EQ((std::vector<std::wstring>{L"Type:  1 LoByt:  10 HiByt:  0",
+                                         L"Type:  2 LoByt:  20 HiByt:  0",
+                                         L"Type:  3 LoByt:  30 HiByt:  0"}),
+              listLines());
+    EXPECT_EQ(L"0", text(L"TxtDlgs")) << "the size the control worked out stays in the control";
+
+    serveDatalog(300, {9, 8, 7});
+    setText(L"TxtDlgs", L"1");
+    click(L"CmdDlgUpload");
+    EXPECT_EQ(std::vector<std::wstring>{L"Type:  9 LoByt:  8 HiByt:  7"}, listLines());
+}
+
+TEST_F(ConsoleHandlers, UploadThatFailsLeavesTheListEmpty) {
+    serveDatalog(12, {1, 10, 0, 2, 20, 0, 3, 30, 0});
+    click(L"CmdDlgUpload");
+    ASSERT_EQ(3u, listLines().size());
+    fakeLink().failures[L"QueryDatalog"] = {E_FAIL, L"No datalog", L""};
+    click(L"CmdDlgUpload");
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_NE(std::wstring::npos, boxes_.boxes()[0].text.find(L"No datalog"));
+    EXPECT_TRUE(listLines().empty());
+}
