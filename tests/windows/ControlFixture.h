@@ -13,6 +13,9 @@
 
 namespace kestrel::test {
 
+// The label text of the one control face of this thread, read while a call is under way.
+std::wstring threadFaceCaption();
+
 class ControlTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -22,6 +25,8 @@ protected:
         boxes_.clear();
     }
     void TearDown() override {
+        // A test's call observer may refer to its locals, which are gone by now.
+        fakeLink().onCall = nullptr;
         pilot_.reset();
         EXPECT_EQ(0, fakeLink().liveLinks);
     }

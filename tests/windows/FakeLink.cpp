@@ -159,7 +159,10 @@ public:
     }
 
 private:
-    void record(std::wstring call) { g_script.calls.push_back(std::move(call)); }
+    void record(std::wstring call) {
+        g_script.calls.push_back(call);
+        if (g_script.onCall) g_script.onCall(call);
+    }
 
     HRESULT fail(const FakeFailure& failure) {
         return setErrorInfo({failure.number, failure.description, failure.helpFile, L"FakeLink"},

@@ -35,6 +35,8 @@ inline FakeReply code(long result) {
 
 struct FakeLinkScript {
     std::vector<std::wstring> calls;
+    // Runs as each call arrives, after it is recorded.
+    std::function<void(const std::wstring& call)> onCall;
     // A call that reached the link with a non-empty reply or a non-zero result code.
     int dirtyInputs = 0;
 

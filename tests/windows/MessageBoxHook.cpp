@@ -13,13 +13,18 @@ std::wstring windowText(HWND window) {
     return buffer;
 }
 
-BOOL CALLBACK findText(HWND child, LPARAM found) {
+BOOL CALLBACK inspect(HWND child, LPARAM caught) {
+    auto* box = reinterpret_cast<CaughtBox*>(caught);
     wchar_t className[32] = {};
     GetClassNameW(child, className, 32);
-    // The message is the static text that is not the icon.
-    if (_wcsicmp(className, L"Static") == 0 && GetWindowTextLengthW(child) > 0) {
-        *reinterpret_cast<std::wstring*>(found) = windowText(child);
-        return FALSE;
+    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    if (_wcsicmp(className, L"Static") == 0) {
+        if ((style & SS_TYPEMASK) == SS_ICON)
+            box->hasIcon = box->hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+        else if (GetWindowTextLengthW(child) > 0)
+            box->text = windowText(child);
+    } else if (_wcsicmp(className, L"Button") == 0 && (style & WS_VISIBLE)) {
+        ++box->buttons;
     }
     return TRUE;
 }
@@ -30,10 +35,8 @@ LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam) {
         wchar_t className[32] = {};
         GetClassNameW(box, className, 32);
         if (wcscmp(className, L"#32770") == 0) {
-            CaughtBox caught{L"", windowText(box), GetWindowLongPtrW(box, GWL_STYLE),
-                             GetWindow(box, GW_OWNER)};
-            EnumChildWindows(box, findText, reinterpret_cast<LPARAM>(&caught.text));
-            // An icon would be a second static control without text.
+            CaughtBox caught{L"", windowText(box), false, 0, GetWindow(box, GW_OWNER)};
+            EnumChildWindows(box, inspect, reinterpret_cast<LPARAM>(&caught));
             t_boxes.push_back(caught);
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }

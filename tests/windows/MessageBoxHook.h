@@ -12,7 +12,8 @@ namespace kestrel::test {
 struct CaughtBox {
     std::wstring text;
     std::wstring title;
-    LONG_PTR style;
+    bool hasIcon;
+    int buttons;
     HWND owner;
 };
 

@@ -1,0 +1,180 @@
+// UploadDatalog: positions, counts and the table it builds from the link's bytes.
+#include <olectl.h>
+
+#include "ControlFixture.h"
+#include "SafeArray.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values) {
+    return [=](VARIANT* v) {
+        SafeArray a = SafeArray::vector(VT_UI1, lower, static_cast<ULONG>(values.size()));
+        if (!values.empty()) {
+            SafeArrayData<BYTE> data(a.get());
+            for (size_t i = 0; i < values.size(); ++i) data[i] = values[i];
+        }
+        V_VT(v) = VT_ARRAY | VT_UI1;
+        V_ARRAY(v) = a.release();
+    };
+}
+
+class Upload : public ControlTest {
+protected:
+    HRESULT upload(short from, short& size, VARIANT& table, EXCEPINFO* e = nullptr) {
+        VARIANT fromArg = i2(from), sizeArg;
+        V_VT(&sizeArg) = VT_I2 | VT_BYREF;
+        V_I2REF(&sizeArg) = &size;
+        VariantInit(&table);
+        return invoke(pilot_.get(), 0x60030017, {fromArg, sizeArg}, &table, e);
+    }
+    // The element at (column, entry), or -1 when empty.
+    static int at(VARIANT& table, LONG column, LONG entry) {
+        LONG index[2] = {column, entry};
+        VARIANT v;
+        VariantInit(&v);
+        EXPECT_HRESULT_SUCCEEDED(SafeArrayGetElement(V_ARRAY(&table), index, &v));
+        if (V_VT(&v) == VT_EMPTY) return -1;
+        EXPECT_EQ(VT_UI1, V_VT(&v));
+        return V_UI1(&v);
+    }
+    static LONG upper(VARIANT& table, UINT dimension) {
+        LONG u = -99;
+        SafeArrayGetUBound(V_ARRAY(&table), dimension, &u);
+        return u;
+    }
+};
+
+}  // namespace
+
+TEST_F(Upload, WorksOutTheCountFromTheExtent) {
+    struct Case {
+        long start, end;
+        short size;
+        std::wstring read;
+    };
+    const std::vector<Case> cases = {
+        {100, 130, 9, L"ReadDatalog 103,27"}, {100, 100, -1, L"ReadDatalog 103,-3"},
+        {100, 103, 0, L"ReadDatalog 103,0"},  {0, 31, 9, L"ReadDatalog 3,27"},
+        {0, 32, 10, L"ReadDatalog 3,30"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.end - c.start);
+        fakeLink().datalogStart = c.start;
+        fakeLink().datalogEnd = c.end;
+        calls().clear();
+        short size = 0;
+        VARIANT table;
+        ASSERT_HRESULT_SUCCEEDED(upload(0, size, table));
+        EXPECT_EQ(c.size, size);
+        EXPECT_EQ((std::vector<std::wstring>{L"QueryDatalog", c.read}), calls());
+        ASSERT_EQ((VT_ARRAY | VT_VARIANT), V_VT(&table));
+        EXPECT_EQ(2u, SafeArrayGetDim(V_ARRAY(&table)));
+        EXPECT_EQ(2, upper(table, 1));
+        EXPECT_EQ(c.size + 1, upper(table, 2));
+        VariantClear(&table);
+    }
+}
+
+TEST_F(Upload, PlacesBytesByTheirIndex) {
+    fakeLink().datalogEnd = 30;
+    fakeLink().datalog = bytes(0, {1, 10, 0, 1, 20, 0});
+    short size = 2;
+    VARIANT table;
+    ASSERT_HRESULT_SUCCEEDED(upload(0, size, table));
+    EXPECT_EQ(2, size) << "a size given is not written";
+    EXPECT_EQ(L"ReadDatalog 3,6", calls().back());
+    EXPECT_EQ(3, upper(table, 2));
+    const int expected[4][3] = {{-1, -1, -1}, {1, 10, 0}, {1, 20, 0}, {-1, -1, -1}};
+    for (LONG entry = 0; entry <= 3; ++entry)
+        for (LONG column = 0; column <= 2; ++column)
+            EXPECT_EQ(expected[entry][column], at(table, column, entry)) << column << "," << entry;
+    // Column-fastest memory order: an entry's three bytes are neighbours.
+    {
+        SafeArrayData<VARIANT> data(V_ARRAY(&table));
+        EXPECT_EQ(10, V_UI1(&data[4]));
+        EXPECT_EQ(20, V_UI1(&data[7]));
+    }
+    VariantClear(&table);
+
+    // From moves the read in bytes; the mapping follows the reply's own indexes.
+    fakeLink().datalog = bytes(1, {7, 8, 9});
+    ASSERT_HRESULT_SUCCEEDED(upload(1, size, table));
+    EXPECT_EQ(L"ReadDatalog 4,6", calls().back());
+    EXPECT_EQ(7, at(table, 1, 1));
+    EXPECT_EQ(8, at(table, 2, 1));
+    EXPECT_EQ(9, at(table, 0, 2));
+    VariantClear(&table);
+    ASSERT_HRESULT_SUCCEEDED(upload(3, size, table));
+    EXPECT_EQ(L"ReadDatalog 6,6", calls().back());
+    VariantClear(&table);
+}
+
+TEST_F(Upload, StoresNothingForOtherReplies) {
+    fakeLink().datalogEnd = 30;
+    for (auto fill : std::vector<std::function<void(VARIANT*)>>{bytes(0, {5}),
+                                                                [](VARIANT* v) {
+                                                                    V_VT(v) = VT_I4;
+                                                                    V_I4(v) = 3;
+                                                                },
+                                                                nullptr}) {
+        fakeLink().datalog = fill;
+        short size = 2;
+        VARIANT table;
+        ASSERT_HRESULT_SUCCEEDED(upload(0, size, table));
+        for (LONG entry = 0; entry <= 3; ++entry)
+            for (LONG column = 0; column <= 2; ++column) EXPECT_EQ(-1, at(table, column, entry));
+        VariantClear(&table);
+    }
+}
+
+TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
+    for (short size : {short{10923}, short{32767}}) {
+        SCOPED_TRACE(size);
+        calls().clear();
+        VARIANT table;
+        EXCEPINFO e{};
+        EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
+        EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
+        EXPECT_EQ(VT_EMPTY, V_VT(&table));
+        EXPECT_EQ(std::vector<std::wstring>{L"QueryDatalog"}, calls());
+    }
+    // A count worked out too large still reaches the caller's variable... only when it fits.
+    fakeLink().datalogEnd = 3 * 40000;
+    short size = 0;
+    VARIANT table;
+    EXCEPINFO e{};
+    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
+    EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
+    EXPECT_EQ(0, size);
+}
+
+TEST_F(Upload, FailsClearlyWhereNoTableCanBeFormed) {
+    short size = -2;
+    VARIANT table;
+    EXCEPINFO e{};
+    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9), e.scode);
+    EXPECT_STREQ(L"Subscript out of range", e.bstrDescription);
+
+    // A reply longer than the table, after the count was worked out: the count stays.
+    fakeLink().datalogEnd = 9;
+    fakeLink().datalog = bytes(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    size = 0;
+    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9), e.scode);
+    EXPECT_EQ(2, size);
+}
+
+TEST_F(Upload, PassesLinkFailuresOnAndLeavesTheFaceAlone) {
+    fakeLink().failures[L"ReadDatalog"] = {static_cast<HRESULT>(0x80040206), L"No brick", L""};
+    short size = 1;
+    VARIANT table;
+    EXCEPINFO e{};
+    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
+    EXPECT_EQ(static_cast<HRESULT>(0x80040206), e.scode);
+    EXPECT_EQ(L"Ok", caption());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}

@@ -1,0 +1,220 @@
+// Start-up, status display, Reconnect, the alive checks and termination, against the scripted
+// fake link, with message boxes caught.
+#include "Bstr.h"
+#include "ControlFixture.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+const HRESULT kLinkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x201);
+
+class StartUp : public ControlTest {
+protected:
+    void SetUp() override { resetFakeLink(); }
+    void start() { pilot_ = library_.create(); }
+};
+
+}  // namespace
+
+TEST_F(StartUp, ACleanStartReadsOk) {
+    start();
+    EXPECT_EQ(L"Ok", caption());
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"Advise", L"GetPortName", L"OpenPort COM1", L"GetInfo 3",
+                                   L"GetInfo 6", L"GetInfo 3", L"ExecuteCommand sound 3|0|0"}),
+        calls());
+    EXPECT_TRUE(boxes_.boxes().empty());
+    Bstr port;
+    ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(port.put()));
+    EXPECT_EQ(L"COM1", port.str());
+}
+
+TEST_F(StartUp, ANotReadyLinkSendsNoSignal) {
+    fakeLink().info[3] = 2;
+    start();
+    EXPECT_EQ(L"Not ready", caption());
+    EXPECT_EQ(L"GetInfo 3", calls().back());
+}
+
+TEST_F(StartUp, GoesOnAfterAPortNameThatCannotBeRead) {
+    fakeLink().failures[L"GetPortName"] = {kLinkError, L"No port configured", L""};
+    fakeLink().info[3] = 3;
+    start();
+    EXPECT_EQ((std::vector<std::wstring>{L"Advise", L"GetPortName", L"OpenPort ", L"GetInfo 3",
+                                         L"GetInfo 6", L"GetInfo 3"}),
+              calls());
+    EXPECT_EQ(L"Not ready", caption());
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_EQ(L"No Err.HelpFile", boxes_.boxes()[0].text);
+    Bstr port;
+    ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(port.put()));
+    EXPECT_EQ(L"", port.str());
+}
+
+TEST_F(StartUp, ShowsEachStepsFailureAndItsHelpCheck) {
+    // A port that cannot be opened: the report stands until the next step writes the label.
+    fakeLink().failures[L"OpenPort"] = {kLinkError, L"No tower answers on COM1", L"tl.html"};
+    fakeLink().failures[L"GetInfo 3"] = {kLinkError, L"Status unknown", L""};
+    start();
+    // The status step fails silently, and Reconnect's failure replaces the open report.
+    EXPECT_EQ(L"Error 80040201 Status unknown", caption());
+    EXPECT_EQ((std::vector<std::wstring>{L"Advise", L"GetPortName", L"OpenPort COM1", L"GetInfo 3",
+                                         L"GetInfo 6", L"GetInfo 3"}),
+              calls());
+    ASSERT_EQ(1u, boxes_.boxes().size()) << "the open report names a help file: no box";
+    EXPECT_EQ(L"No Err.HelpFile", boxes_.boxes()[0].text);
+}
+
+TEST_F(StartUp, ReportsAFailedOpenWhenTheRestSucceedsSilently) {
+    fakeLink().failures[L"OpenPort"] = {kLinkError, L"No tower answers on COM1", L"tl.html"};
+    fakeLink().failures[L"GetInfo 6"] = {kLinkError, L"Setting unknown", L"tl.html"};
+    start();
+    EXPECT_EQ(L"Error 80040201 Setting unknown", caption());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+using Status = StartUp;
+
+TEST_F(Status, ShowsTheTextOfEveryCode) {
+    const std::vector<std::pair<long, std::wstring>> table = {
+        {0, L"Downloading"},  {1, L"Ready"},        {3, L"Not opened"},  {4, L"No tower"},
+        {5, L"Bad tower"},    {6, L"No brick"},     {7, L"No firmware"}, {8, L" bad battery"},
+        {11, L"Bad comms"},   {12, L"Busy"},        {2, L"Status:  2"},  {9, L"Status:  9"},
+        {10, L"Status:  10"}, {13, L"Status:  13"}, {-1, L"Status: -1"},
+    };
+    for (const auto& [code, text] : table) {
+        SCOPED_TRACE(code);
+        resetFakeLink();
+        fakeLink().info[3] = code;
+        // What the status step left on the face, just before Reconnect begins.
+        std::wstring shown;
+        fakeLink().onCall = [&](const std::wstring& call) {
+            if (call == L"GetInfo 6") shown = threadFaceCaption();
+        };
+        start();
+        EXPECT_EQ(text, shown);
+        pilot_.reset();
+    }
+}
+
+TEST_F(Status, PortAndOpenTextsPrecedeTheStatus) {
+    std::vector<std::wstring> shown;
+    fakeLink().onCall = [&](const std::wstring&) { shown.push_back(threadFaceCaption()); };
+    start();
+    // Each entry is the face as the next call arrived.
+    EXPECT_EQ((std::vector<std::wstring>{L"LEGO", L"LEGO", L"Port: COM1", L"Opened COM1", L"Ready",
+                                         L"Ready", L"Ready"}),
+              shown);
+}
+
+TEST_F(Status, ErrorReportsShowTheNumberInHex) {
+    fakeLink().failures[L"GetInfo 6"] = {static_cast<HRESULT>(0x800A0006), L"Overflow", L""};
+    start();
+    EXPECT_EQ(L"Error 800A0006 Overflow", caption());
+}
+
+using Reconnect = ControlTest;
+
+TEST_F(Reconnect, HandsBackTheSettingAndSignalsReadiness) {
+    struct Case {
+        long setting, status;
+        std::vector<std::wstring> calls;
+        std::wstring caption;
+    };
+    const std::vector<Case> cases = {
+        {4, 1, {L"GetInfo 6", L"GetInfo 3", L"ExecuteCommand sound 3|0|0"}, L"Ok"},
+        {5,
+         1,
+         {L"GetInfo 6", L"SetLinkMode 5", L"GetInfo 3", L"ExecuteCommand sound 25|0|0"},
+         L"Ok"},
+        {6,
+         1,
+         {L"GetInfo 6", L"SetLinkMode 6", L"GetInfo 3", L"ExecuteCommand sound 3|0|0"},
+         L"Ok"},
+        {7, 2, {L"GetInfo 6", L"SetLinkMode 7", L"GetInfo 3"}, L"Not ready"},
+        {8, 2, {L"GetInfo 6", L"GetInfo 3"}, L"Not ready"},
+        {5, 2, {L"GetInfo 6", L"SetLinkMode 5", L"GetInfo 3"}, L"Not ready"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting);
+        fakeLink().info[6] = c.setting;
+        fakeLink().info[3] = c.status;
+        calls().clear();
+        EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030001, {}));
+        EXPECT_EQ(c.calls, calls());
+        EXPECT_EQ(c.caption, caption());
+    }
+    EXPECT_EQ(0, fakeLink().dirtyInputs);
+}
+
+TEST_F(Reconnect, ReportsAFailureAndStillSucceeds) {
+    fakeLink().failures[L"SetLinkMode"] = {kLinkError, L"Range not supported", L""};
+    fakeLink().info[6] = 6;
+    EXPECT_EQ(S_OK, pilot_->Reconnect());
+    EXPECT_EQ(L"Error 80040201 Range not supported", caption());
+    EXPECT_EQ((std::vector<std::wstring>{L"GetInfo 6", L"SetLinkMode 6"}), calls());
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_EQ(L"No Err.HelpFile", boxes_.boxes()[0].text);
+    EXPECT_FALSE(boxes_.boxes()[0].hasIcon);
+    EXPECT_EQ(1, boxes_.boxes()[0].buttons) << "OK only";
+    EXPECT_EQ(L"Error", boxes_.boxes()[0].title) << "the system's default title";
+}
+
+TEST_F(Reconnect, NeverReopensTheLink) {
+    Bstr port(L"COM9");
+    ASSERT_HRESULT_SUCCEEDED(pilot_->put_Port(port.get()));
+    ASSERT_HRESULT_SUCCEEDED(pilot_->Reconnect());
+    for (const std::wstring& call : calls()) EXPECT_EQ(std::wstring::npos, call.find(L"Open"));
+}
+
+using Alive = ControlTest;
+
+TEST_F(Alive, PBAliveOrNotAsksThePingsCode) {
+    fakeLink().replies = {code(1), code(-1), code(0)};
+    for (VARIANT_BOOL expected : {VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE}) {
+        VARIANT result;
+        VariantInit(&result);
+        ASSERT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030002, {}, &result));
+        EXPECT_EQ(VT_BOOL, V_VT(&result));
+        EXPECT_EQ(expected, V_BOOL(&result));
+    }
+    EXPECT_EQ(3u, calls().size());
+    EXPECT_EQ(L"ExecuteCommand ping|2|0", calls()[0]);
+    EXPECT_EQ(L"Ok", caption());
+}
+
+TEST_F(Alive, PBAliveOrNotPassesLinkFailuresOn) {
+    fakeLink().failures[L"ExecuteCommand"] = {kLinkError, L"No tower", L"tl.html"};
+    EXCEPINFO e{};
+    EXPECT_EQ(DISP_E_EXCEPTION, invoke(pilot_.get(), 0x60030002, {}, nullptr, &e));
+    EXPECT_EQ(kLinkError, e.scode);
+    EXPECT_EQ(L"Ok", caption());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(Alive, TowerAliveAsksTheLinkAndNeverFails) {
+    VARIANT_BOOL alive = VARIANT_FALSE;
+    fakeLink().info[4] = 1;
+    ASSERT_EQ(S_OK, pilot_->TowerAlive(&alive));
+    EXPECT_EQ(VARIANT_TRUE, alive);
+    fakeLink().info[4] = 0;
+    ASSERT_EQ(S_OK, pilot_->TowerAlive(&alive));
+    EXPECT_EQ(VARIANT_FALSE, alive);
+    fakeLink().failures[L"GetInfo 4"] = {kLinkError, L"Not opened", L""};
+    ASSERT_EQ(S_OK, pilot_->TowerAlive(&alive));
+    EXPECT_EQ(VARIANT_FALSE, alive);
+    EXPECT_EQ(L"Ok", caption());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(StartUp, TerminationClosesTheLinkOnceEvenWhenClosingFails) {
+    start();
+    fakeLink().failures[L"ClosePort"] = {kLinkError, L"Port gone", L""};
+    calls().clear();
+    pilot_.reset();
+    EXPECT_EQ((std::vector<std::wstring>{L"ClosePort", L"Unadvise"}), calls());
+    EXPECT_EQ(0, fakeLink().liveLinks);
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
