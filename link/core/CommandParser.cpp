@@ -137,8 +137,10 @@ void checkSource(const Field& source, const Field& arg, std::uint32_t allowed,
 }
 
 Request make(std::uint8_t opcode, std::initializer_list<std::uint8_t> params = {}) {
-    Request r{{opcode}};
-    r.payload.insert(r.payload.end(), params);
+    Request r;
+    r.payload.reserve(1 + params.size());
+    r.payload.push_back(opcode);
+    for (std::uint8_t p : params) r.payload.push_back(p);
     return r;
 }
 
