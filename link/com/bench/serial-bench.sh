@@ -1,0 +1,23 @@
+#!/bin/sh
+# Times Onn through Kestrel and TowerLink over a real serial line: the native towerlink tool
+# serves a virtual brick on a pseudo-terminal paced at 2400 baud, the Wine prefix's COM5 points
+# at it, and TowerLinkBench calls Onn on COM5. Needs WINEPREFIX (an initialised prefix) and a
+# display for the control's face window.
+# Usage: serial-bench.sh TOOL BINDIR [CALLS]
+tool=$1 bindir=$2 calls=${3:-50}
+served=$(mktemp)
+"$tool" virtual --pty --pace >"$served" 2>&1 </dev/null &
+server=$!
+tries=0
+while [ ! -s "$served" ] && [ $tries -lt 50 ]; do
+  sleep 0.1
+  tries=$((tries + 1))
+done
+ln -sfn "$(head -n 1 "$served")" "$WINEPREFIX/dosdevices/com5"
+(cd "$bindir" && wine TowerLinkBench.exe COM5 "$calls")
+status=$?
+rm -f "$WINEPREFIX/dosdevices/com5"
+kill "$server" 2>/dev/null
+wait "$server" 2>/dev/null
+rm -f "$served"
+exit $status
