@@ -174,13 +174,24 @@ bool ConsoleWindow::translate(MSG& message) {
 }
 
 void ConsoleWindow::click(std::wstring_view button) {
+    // A control that lets messages through while it works must not start a second call.
+    if (handlerRunning_) return;
+    handlerRunning_ = true;
     try {
         runClickHandler(button, *this);
     } catch (const ComError& error) {
+        handlerRunning_ = false;
         showErrorBox(window_, error.details());
     } catch (const std::bad_alloc&) {
+        handlerRunning_ = false;
         showErrorBox(window_, takeErrorInfo(E_OUTOFMEMORY));
     }
+    handlerRunning_ = false;
+}
+
+void ConsoleWindow::setCallRunning(bool running) {
+    callRunning_ = running;
+    SetCursor(LoadCursorW(nullptr, running ? IDC_WAIT : IDC_ARROW));
 }
 
 int ConsoleWindow::pixelsX(int twips) const {
@@ -205,7 +216,6 @@ void ConsoleWindow::createControls() {
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t a, size_t b) { return createdBefore(layout, a, b); });
 
-    // Frames come last among the form's children, so their own labels are made afterwards.
     auto create = [&](size_t i) {
         const ControlLayout& c = layout[i];
         const int id = kFirstControlId + static_cast<int>(i);
@@ -235,6 +245,7 @@ void ConsoleWindow::createControls() {
         if (c.kind == ControlKind::CheckBox) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
         if (c.kind == ControlKind::Frame) SetWindowSubclass(child, &frameProcedure, 0, 0);
     };
+    // The frame's own labels need the frame, which comes last among the form's children.
     std::vector<size_t> inFrames;
     for (size_t i : order) {
         if (layout[i].kind == ControlKind::Line) continue;
@@ -301,6 +312,13 @@ LRESULT ConsoleWindow::handle(UINT message, WPARAM w, LPARAM l) {
             }
             return 0;
         }
+        // Over the form and its controls alike, as long as the call runs.
+        case WM_SETCURSOR:
+            if (callRunning_) {
+                SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+                return TRUE;
+            }
+            break;
         // A plain window forgets its focused child when it loses activation; a form does not.
         case WM_ACTIVATE:
             if (LOWORD(w) == WA_INACTIVE) {

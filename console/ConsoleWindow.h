@@ -38,6 +38,9 @@ public:
     // program goes on.
     void click(std::wstring_view button);
 
+    // The wait cursor over the window while a call to the control runs.
+    void setCallRunning(bool running);
+
 private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT handle(UINT message, WPARAM w, LPARAM l);
@@ -59,6 +62,8 @@ private:
     std::vector<HWND> children_;  // by position in the form layout
     std::unique_ptr<ControlHost> host_;
     HWND focusBeforeDeactivation_ = nullptr;
+    bool handlerRunning_ = false;
+    bool callRunning_ = false;
 };
 
 }  // namespace kestrel::console

@@ -120,13 +120,13 @@ constexpr std::array kHandlers = std::to_array<Handler>({
 // Calls block the window; the wait cursor says so until the call returns.
 class WaitCursor {
 public:
-    WaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    explicit WaitCursor(ConsoleWindow& form) : form_(form) { form_.setCallRunning(true); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
-    ~WaitCursor() { SetCursor(previous_); }
+    ~WaitCursor() { form_.setCallRunning(false); }
 
 private:
-    HCURSOR previous_;
+    ConsoleWindow& form_;
 };
 
 HWND box(ConsoleWindow& form, std::wstring_view name) {
@@ -192,7 +192,7 @@ Variant call(ConsoleWindow& form, DISPID method, std::vector<Variant>& arguments
     SetErrorInfo(0, nullptr);
     HRESULT hr;
     {
-        WaitCursor wait;
+        WaitCursor wait(form);
         hr = pilot.Invoke(method, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                           result.put(), &exception, &argumentError);
     }

@@ -148,15 +148,27 @@ TEST_F(ConsoleHandlers, WriteTheResultsAsTheirTextsWithTheBlankOnlyForSend) {
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
-TEST_F(ConsoleHandlers, ShowTheWaitCursorWhileTheCallRuns) {
+TEST_F(ConsoleHandlers, ShowTheWaitCursorAndTakeNoOtherClickWhileTheCallRuns) {
     HCURSOR during = nullptr;
+    HCURSOR afterMouseMove = nullptr;
     FakeReply reply;
-    reply.fill = [&](VARIANT*) { during = GetCursor(); };
+    reply.fill = [&](VARIANT*) {
+        during = GetCursor();
+        // What a message pumped inside the call would do: the mouse moves, a button is pressed.
+        SetCursor(nullptr);
+        SendMessageW(control(L"CmdOn"), WM_SETCURSOR, reinterpret_cast<WPARAM>(control(L"CmdOn")),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        afterMouseMove = GetCursor();
+        click(L"CmdOn");
+    };
     fakeLink().replies.push_back(reply);
-    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    setText(L"TxtCommand", L"ping");
     click(L"CmdSend");
-    EXPECT_EQ(LoadCursorW(nullptr, IDC_WAIT), during);
-    EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), GetCursor());
+    const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+    EXPECT_EQ(wait, during);
+    EXPECT_EQ(wait, afterMouseMove);
+    EXPECT_NE(wait, GetCursor());
+    EXPECT_EQ(std::vector<std::wstring>{L"ping|2|0"}, commands());
 }
 
 TEST_F(ConsoleHandlers, ReportAFailedConversionAndKeepTheProgramRunning) {
