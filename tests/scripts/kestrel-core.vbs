@@ -15,14 +15,6 @@ Sub Check(condition, what)
     End If
 End Sub
 
-Function ErrorOf(code)
-    ' Runs one statement and answers the error number it raised (0 for none).
-    On Error Resume Next
-    Err.Clear
-    Execute code
-    ErrorOf = Err.Number
-    Err.Clear
-End Function
 
 Dim k, r, s, t, i
 Set k = CreateObject("kestrel.RcxPilot")
@@ -70,12 +62,25 @@ Check UBound(t, 1) = 2 And UBound(t, 2) = 4, "the table has columns 0..2 and ent
 Check t(1, 1) = 10 And t(1, 3) = 30 And t(0, 2) = 0, "the logged values come back"
 Check IsEmpty(t(0, 0)) And IsEmpty(t(2, 4)), "the first and last entries are empty"
 
-Check ErrorOf("k.Onn """"") = 13, "an empty text is a type mismatch"
-Check ErrorOf("k.Onn ""abc""") = 13, "a letter is a type mismatch"
-Check ErrorOf("k.Onn 40000") = 6, "40000 overflows"
-r = ErrorOf("k.Onn 9")
-Check r < 0 And r <> 13 And r <> 6, "the link's own error for motor list 9: " & Hex(r)
-Check ErrorOf("k.SetPower 1") = 450, "a missing argument is a wrong number of arguments"
+On Error Resume Next
+Err.Clear
+k.Onn ""
+Check Err.Number = 13, "an empty text is a type mismatch: " & Err.Number
+Err.Clear
+k.Onn "abc"
+Check Err.Number = 13, "a letter is a type mismatch: " & Err.Number
+Err.Clear
+k.Onn 40000
+Check Err.Number = 6, "40000 overflows: " & Err.Number
+Err.Clear
+k.Onn 9
+r = Err.Number
+Check r < 0 And r <> 13 And r <> 6, "the link's own error for motor list 9: " & Hex(r) & " " & Err.Description
+Err.Clear
+k.SetPower 1
+Check Err.Number = 450, "a missing argument is a wrong number of arguments: " & Err.Number
+Err.Clear
+On Error GoTo 0
 
 Set k = Nothing
 WScript.Echo passed & " passed, " & failed & " failed"

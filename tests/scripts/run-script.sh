@@ -7,8 +7,14 @@ shift
 for dll in "$@"; do
   wine regsvr32 /s "$dll" </dev/null >/dev/null 2>&1 || { echo "regsvr32 $dll failed"; exit 1; }
 done
+# In a 64-bit prefix plain "wine cscript" starts the 32-bit script host, which cannot load the
+# x64 libraries registered there: start the 64-bit one.
+host=wine
+if [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && [ -x /usr/lib/wine/wine64 ]; then
+  host=/usr/lib/wine/wine64
+fi
 log=$(mktemp)
-wine cscript //nologo "$script" >"$log" 2>&1 </dev/null
+$host cscript //nologo "$(winepath -w "$script")" >"$log" 2>&1 </dev/null
 status=$?
 tr -d '\r' <"$log"
 rm -f "$log"
