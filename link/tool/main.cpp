@@ -30,7 +30,7 @@ constexpr const char* kUsage =
     "  towerlink send --port PORT [--mode lasm|script] [--trace] TEXT\n"
     "  towerlink datalog --port PORT [--trace]\n"
     "  towerlink status --port PORT [--trace]\n"
-    "  towerlink virtual --pty [--pace] [--noise PERCENT --seed N] [--datalog N]\n"
+    "  towerlink virtual --pty [--pace] [--noise PERCENT --sequence N] [--datalog N]\n"
     "PORT is a serial device path, 'usb' (/dev/usb/legousbtower0) or 'virtual'.\n";
 
 struct Options {
@@ -84,7 +84,7 @@ Options parseArguments(int argc, char** argv) {
             o.pace = true;
         } else if (a == "--noise") {
             o.noisePercent = static_cast<double>(number(a, value()));
-        } else if (a == "--seed") {
+        } else if (a == "--sequence") {
             o.faultSequence = static_cast<unsigned>(number(a, value()));
         } else if (a == "--datalog") {
             o.datalogEntries = static_cast<int>(number(a, value()));
