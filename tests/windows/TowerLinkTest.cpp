@@ -478,7 +478,7 @@ TEST_F(TowerLinkTest, DllCanUnloadOnceEverythingIsReleased) {
     EXPECT_EQ(S_OK, library_.canUnloadNow());
 }
 
-TEST_F(TowerLinkTest, PortNameComesFromTheEnvironmentElseUsb) {
+TEST_F(TowerLinkTest, PortNameComesFromTheEnvironmentThenTheRegistryElseUsb) {
     ComPtr<IBrickLink> link = library_.create();
     Bstr name(L"previous");
     {
@@ -487,6 +487,16 @@ TEST_F(TowerLinkTest, PortNameComesFromTheEnvironmentElseUsb) {
         EXPECT_EQ(L"COM7", name.str());
     }
     ScopedEnvironment noPort(L"TOWERLINK_PORT", nullptr);
+    HKEY settings = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TowerLink", 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &settings, nullptr));
+    const wchar_t configured[] = L"COM3";
+    RegSetValueExW(settings, L"Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(configured),
+                   sizeof(configured));
+    ASSERT_EQ(S_OK, link->GetPortName(name.inOut()));
+    EXPECT_EQ(L"COM3", name.str()) << "the registry, when the environment says nothing";
+    RegDeleteValueW(settings, L"Port");
+    RegCloseKey(settings);
     ASSERT_EQ(S_OK, link->GetPortName(name.inOut()));
     EXPECT_EQ(L"USB", name.str());
     Bstr missingTower(L"USB");
