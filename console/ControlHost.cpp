@@ -79,6 +79,10 @@ void ControlHost::describeFailure(REFCLSID clsid, const std::wstring& progId, HR
             CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, probe.putVoid());
         FAILED(hr)) {
         failure_ = takeErrorInfo(hr);
+        if (hr == REGDB_E_CLASSNOTREG)
+            failure_.description =
+                L"Kestrel.ocx, or a class it needs such as the brick link "
+                L"TowerLink.dll, is not registered";
         failure_.description = progId + L" could not be created: " + failure_.description;
         return;
     }

@@ -3,6 +3,8 @@
 #include "ConsoleFixture.h"
 #include "FormLayout.h"
 
+#include <towerlink_tlb.h>
+
 using namespace kestrel;
 using namespace kestrel::test;
 using console::ControlKind;
@@ -200,4 +202,54 @@ TEST_F(ConsoleForm, ClosingTheWindowEndsTheControlAndClosesTheLink) {
     MSG message;
     EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
         << "a form inside another program leaves the program running";
+}
+
+namespace {
+
+// A brick link class whose creation fails, as when the tower's driver is missing.
+class FailingLinkFactory final : public IClassFactory {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        *object = iid == IID_IUnknown || iid == IID_IClassFactory ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown*, REFIID, void** object) override {
+        *object = nullptr;
+        return setErrorInfo({E_ACCESSDENIED, L"The tower is in use", L"", L"test"}, IID_IUnknown);
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+};
+
+}  // namespace
+
+TEST(ConsoleStartUp, ReportsAControlThatCannotBeCreatedAndOpensAllTheSame) {
+    OleInitialize(nullptr);
+    {
+        KestrelLibrary library;
+        using RegisterServer = HRESULT(WINAPI*)();
+        ASSERT_HRESULT_SUCCEEDED(reinterpret_cast<RegisterServer>(
+            reinterpret_cast<void*>(GetProcAddress(library.module(), "DllRegisterServer")))());
+        FailingLinkFactory factory;
+        DWORD cookie = 0;
+        ASSERT_HRESULT_SUCCEEDED(CoRegisterClassObject(
+            CLSID_TowerLink, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+        MessageBoxHook boxes;
+        console::ConsoleWindow form(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
+                                    console::ConsoleWindow::OnClose::KeepRunning);
+        EXPECT_FALSE(form.hasPilot());
+        ASSERT_EQ(1u, boxes.boxes().size());
+        EXPECT_EQ(L"TestProgram", boxes.boxes()[0].title);
+        EXPECT_NE(std::wstring::npos, boxes.boxes()[0].text.find(L"80070005"))
+            << testing::PrintToString(boxes.boxes()[0].text);
+        EXPECT_NE(std::wstring::npos, boxes.boxes()[0].text.find(L"The tower is in use"));
+        EXPECT_TRUE(IsWindowVisible(form.window()));
+
+        SendMessageW(form.control(L"CmdOn"), BM_CLICK, 0, 0);
+        ASSERT_EQ(2u, boxes.boxes().size()) << "each click tells why nothing happens";
+        EXPECT_EQ(boxes.boxes()[0].text, boxes.boxes()[1].text);
+        CoRevokeClassObject(cookie);
+    }
+    OleUninitialize();
 }
