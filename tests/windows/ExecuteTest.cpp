@@ -7,18 +7,6 @@ using namespace kestrel::test;
 
 namespace {
 
-std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values) {
-    return [=](VARIANT* v) {
-        SafeArray a = SafeArray::vector(VT_UI1, lower, static_cast<ULONG>(values.size()));
-        if (!values.empty()) {
-            SafeArrayData<BYTE> data(a.get());
-            for (size_t i = 0; i < values.size(); ++i) data[i] = values[i];
-        }
-        V_VT(v) = VT_ARRAY | VT_UI1;
-        V_ARRAY(v) = a.release();
-    };
-}
-
 FakeReply reply(long result, std::function<void(VARIANT*)> fill) {
     FakeReply r = code(result);
     r.fill = std::move(fill);

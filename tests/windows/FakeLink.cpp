@@ -9,6 +9,7 @@
 #include "ComPtr.h"
 #include "ComError.h"
 #include "Module.h"
+#include "SafeArray.h"
 
 namespace kestrel::test {
 
@@ -178,6 +179,18 @@ private:
 };
 
 }  // namespace
+
+std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values) {
+    return [=](VARIANT* v) {
+        SafeArray a = SafeArray::vector(VT_UI1, lower, static_cast<ULONG>(values.size()));
+        if (!values.empty()) {
+            SafeArrayData<BYTE> data(a.get());
+            for (size_t i = 0; i < values.size(); ++i) data[i] = values[i];
+        }
+        V_VT(v) = VT_ARRAY | VT_UI1;
+        V_ARRAY(v) = a.release();
+    };
+}
 
 FakeLinkScript& fakeLink() {
     return g_script;

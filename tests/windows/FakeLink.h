@@ -27,6 +27,9 @@ struct FakeReply {
     std::optional<long> position;  // written into the position when set
 };
 
+// A reply filler: a byte array with the given lower bound.
+std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values);
+
 inline FakeReply code(long result) {
     FakeReply reply;
     reply.result = result;
