@@ -11,6 +11,7 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 std::atomic<long> g_count{0};
+std::atomic<void (*)()> g_idle{nullptr};
 
 class ClassFactory final : public IClassFactory {
 public:
@@ -78,7 +79,11 @@ void addRef() {
     ++g_count;
 }
 void release() {
-    --g_count;
+    if (--g_count != 0) return;
+    if (auto idle = g_idle.load()) idle();
+}
+void setIdleHandler(void (*handler)()) {
+    g_idle = handler;
 }
 bool canUnload() {
     return g_count == 0;

@@ -17,6 +17,10 @@ void addRef();
 void release();
 bool canUnload();
 
+// Runs whenever the count falls to zero. Caches of COM objects are dropped here rather than in
+// DllMain, where releasing them is not allowed.
+void setIdleHandler(void (*handler)());
+
 // Keeps the module count for as long as the holder lives; objects embed one.
 class Lifetime {
 public:

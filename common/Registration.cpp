@@ -3,6 +3,7 @@
 
 #include <oleauto.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "ComError.h"
@@ -90,21 +91,46 @@ void deleteTree(HKEY root, const std::wstring& path) {
     RegDeleteTreeW(root, path.c_str());
 }
 
-void deleteRecords(HKEY root, const ClassRecord& r) {
-    deleteTree(root, L"CLSID\\" + guidText(r.clsid));
-    if (!r.progId.empty()) {
-        // Only a ProgID that still names this class is ours to remove.
-        RegKey key;
-        if (RegOpenKeyExW(root, (r.progId + L"\\CLSID").c_str(), 0, KEY_READ, key.put()) ==
-            ERROR_SUCCESS) {
-            wchar_t value[64] = {};
-            DWORD size = sizeof(value) - sizeof(wchar_t);
-            if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
-                _wcsicmp(value, guidText(r.clsid).c_str()) == 0)
-                deleteTree(root, r.progId);
-        }
-    }
+// Both bitnesses of a module register the same class, ProgID and type library; each has its own
+// registry view for class and interface keys. The other bitness's view, seen from this module
+// (on a system without WoW64 the flag is ignored and the view is our own).
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+bool exists(HKEY root, const std::wstring& path, REGSAM view) {
+    RegKey key;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
+}
+
+// Looks in the machine's and the user's classes, in both views.
+bool classesKeyExists(const std::wstring& path) {
+    const std::wstring full = L"Software\\Classes\\" + path;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        for (REGSAM view : {REGSAM{0}, kOtherView})
+            if (exists(root, full, view)) return true;
+    return false;
+}
+
+// Whether the other bitness still serves the class; asked once our own records are gone, so
+// that without WoW64 the answer is no.
+bool otherBitnessServes(const ClassRecord& r) {
+    const std::wstring path =
+        L"Software\\Classes\\CLSID\\" + guidText(r.clsid) + L"\\InprocServer32";
+    return exists(HKEY_LOCAL_MACHINE, path, kOtherView) ||
+           exists(HKEY_CURRENT_USER, path, kOtherView);
+}
+
+void deleteProgId(HKEY root, const ClassRecord& r) {
+    // Only a ProgID that still names this class is ours to remove.
+    RegKey key;
+    if (RegOpenKeyExW(root, (r.progId + L"\\CLSID").c_str(), 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS)
+        return;
+    wchar_t value[64] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                         &size) == ERROR_SUCCESS &&
+        _wcsicmp(value, guidText(r.clsid).c_str()) == 0)
+        deleteTree(root, r.progId);
 }
 
 // The per-user type library calls are not in every import library; oleaut32 has them.
@@ -126,11 +152,82 @@ void unregisterForUser(const TLIBATTR& a) {
         function(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
 }
 
-HRESULT openClassesRoot(bool perUser, RegKey& root) {
+// Registration creates the classes key it needs; unregistration only opens what is there.
+HRESULT openClassesRoot(bool perUser, bool create, RegKey& root) {
+    const HKEY base = perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     const LONG status =
-        RegCreateKeyExW(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, L"Software\\Classes", 0,
-                        nullptr, 0, KEY_ALL_ACCESS, nullptr, root.put(), nullptr);
+        create ? RegCreateKeyExW(base, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                 root.put(), nullptr)
+               : RegOpenKeyExW(base, L"Software\\Classes", 0, KEY_ALL_ACCESS, root.put());
     return HRESULT_FROM_WIN32(status);
+}
+
+template <typename Action>
+void forEachClassesRoot(Action action) {
+    for (bool perUser : {false, true}) {
+        RegKey root;
+        if (SUCCEEDED(openClassesRoot(perUser, false, root))) action(root.get(), perUser);
+    }
+}
+
+std::wstring hex(unsigned value) {
+    wchar_t text[16] = {};
+    swprintf(text, 16, L"%x", value);
+    return text;
+}
+
+// The interface keys that the system's unregistration leaves in the other view, named by our
+// library, go too once no bitness uses the library.
+void deleteOtherViewInterfaces(ITypeLib* library, REFGUID libraryId) {
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+        TYPEKIND kind = TKIND_MAX;
+        ComPtr<ITypeInfo> info;
+        if (FAILED(library->GetTypeInfoType(i, &kind)) ||
+            (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) ||
+            FAILED(library->GetTypeInfo(i, info.put())))
+            continue;
+        TYPEATTR* attr = nullptr;
+        if (FAILED(info->GetTypeAttr(&attr))) continue;
+        const std::wstring iid = guidText(attr->guid);
+        info->ReleaseTypeAttr(attr);
+        for (HKEY base : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            RegKey interfaces;
+            if (RegOpenKeyExW(base, L"Software\\Classes\\Interface", 0, KEY_ALL_ACCESS | kOtherView,
+                              interfaces.put()) != ERROR_SUCCESS)
+                continue;
+            wchar_t value[64] = {};
+            DWORD size = sizeof(value) - sizeof(wchar_t);
+            if (RegGetValueW(interfaces.get(), (iid + L"\\TypeLib").c_str(), nullptr, RRF_RT_REG_SZ,
+                             nullptr, value, &size) == ERROR_SUCCESS &&
+                _wcsicmp(value, guidText(libraryId).c_str()) == 0)
+                deleteTree(interfaces.get(), iid);
+        }
+    }
+}
+
+// Removes this bitness's registration of the library, and the library's shared records only
+// when the other bitness has no registration of it left.
+void unregisterTypeLibrary(const std::wstring& modulePath) {
+    ComPtr<ITypeLib> library;
+    if (FAILED(LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, library.put()))) return;
+    TLIBATTR* attr = nullptr;
+    if (FAILED(library->GetLibAttr(&attr))) return;
+    const std::wstring libraryKey = L"TypeLib\\" + guidText(attr->guid);
+    const std::wstring locale = libraryKey + L"\\" + hex(attr->wMajorVerNum) + L"." +
+                                hex(attr->wMinorVerNum) + L"\\" + hex(attr->lcid) + L"\\";
+    const bool win64 = attr->syskind == SYS_WIN64;
+    if (classesKeyExists(locale + (win64 ? L"win32" : L"win64"))) {
+        forEachClassesRoot(
+            [&](HKEY root, bool) { deleteTree(root, locale + (win64 ? L"win64" : L"win32")); });
+    } else {
+        UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                          attr->syskind);
+        forEachClassesRoot([&](HKEY root, bool perUser) {
+            if (perUser && exists(root, libraryKey, 0)) unregisterForUser(*attr);
+        });
+        deleteOtherViewInterfaces(library.get(), attr->guid);
+    }
+    library->ReleaseTLibAttr(attr);
 }
 
 }  // namespace
@@ -144,7 +241,7 @@ std::wstring guidText(REFGUID guid) {
 HRESULT registerServer(const ClassRecord& record, const std::wstring& modulePath) {
     const bool perUser = !machineWideWritable();
     RegKey root;
-    RETURN_IF_FAILED(openClassesRoot(perUser, root));
+    RETURN_IF_FAILED(openClassesRoot(perUser, true, root));
     HRESULT hr = writeRecords(root.get(), record, modulePath);
     if (SUCCEEDED(hr) && record.typeLibrary) {
         ComPtr<ITypeLib> library;
@@ -160,22 +257,13 @@ HRESULT registerServer(const ClassRecord& record, const std::wstring& modulePath
 }
 
 HRESULT unregisterServer(const ClassRecord& record, const std::wstring& modulePath) {
-    if (record.typeLibrary) {
-        ComPtr<ITypeLib> library;
-        if (SUCCEEDED(LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, library.put()))) {
-            TLIBATTR* attr = nullptr;
-            if (SUCCEEDED(library->GetLibAttr(&attr))) {
-                UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                                  attr->syskind);
-                unregisterForUser(*attr);
-                library->ReleaseTLibAttr(attr);
-            }
-        }
-    }
-    for (bool perUser : {false, true}) {
-        RegKey root;
-        if (SUCCEEDED(openClassesRoot(perUser, root))) deleteRecords(root.get(), record);
-    }
+    // Our own view's class records first: what the other bitness still has registered after
+    // that is what stays shared.
+    forEachClassesRoot(
+        [&](HKEY root, bool) { deleteTree(root, L"CLSID\\" + guidText(record.clsid)); });
+    if (!record.progId.empty() && !otherBitnessServes(record))
+        forEachClassesRoot([&](HKEY root, bool) { deleteProgId(root, record); });
+    if (record.typeLibrary) unregisterTypeLibrary(modulePath);
     return S_OK;
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <iterator>
+#include <mutex>
 
 #include "ComPtr.h"
 #include "DispatchArgument.h"
@@ -14,33 +15,45 @@ namespace kestrel::automation {
 
 namespace {
 
+// Controls on different threads may ask for the type information at the same time.
+std::mutex g_lock;
 ComPtr<ITypeLib> g_library;
 ComPtr<ITypeInfo> g_interface;
 ComPtr<ITypeInfo> g_class;
 
-}  // namespace
-
-ITypeLib* typeLibrary() {
+ITypeLib* loadedLibrary() {
     if (!g_library)
         throwIfFailed(LoadTypeLibEx(module::path().c_str(), REGKIND_NONE, g_library.put()));
     return g_library.get();
 }
 
-ITypeInfo* interfaceInfo() {
-    if (!g_interface)
-        throwIfFailed(typeLibrary()->GetTypeInfoOfGuid(IID__RcxPilot, g_interface.put()));
-    return g_interface.get();
+ComPtr<ITypeInfo> cachedInfo(ComPtr<ITypeInfo>& cache, REFGUID guid) {
+    const std::lock_guard<std::mutex> hold(g_lock);
+    if (!cache) throwIfFailed(loadedLibrary()->GetTypeInfoOfGuid(guid, cache.put()));
+    return cache;
 }
 
-ITypeInfo* classInfo() {
-    if (!g_class) throwIfFailed(typeLibrary()->GetTypeInfoOfGuid(CLSID_RcxPilot, g_class.put()));
-    return g_class.get();
+}  // namespace
+
+ComPtr<ITypeInfo> interfaceInfo() {
+    return cachedInfo(g_interface, IID__RcxPilot);
+}
+
+ComPtr<ITypeInfo> classInfo() {
+    return cachedInfo(g_class, CLSID_RcxPilot);
 }
 
 void releaseTypeInfo() {
-    g_class.reset();
-    g_interface.reset();
-    g_library.reset();
+    // Taken out under the lock, released after it: other threads only ever hold references.
+    ComPtr<ITypeInfo> classInfo;
+    ComPtr<ITypeInfo> interfaceInfo;
+    ComPtr<ITypeLib> library;
+    {
+        const std::lock_guard<std::mutex> hold(g_lock);
+        std::swap(classInfo, g_class);
+        std::swap(interfaceInfo, g_interface);
+        std::swap(library, g_library);
+    }
 }
 
 }  // namespace kestrel::automation
@@ -103,10 +116,7 @@ STDMETHODIMP RcxPilot::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     RETURN_HR_IF(E_POINTER, !info);
     *info = nullptr;
     RETURN_HR_IF(DISP_E_BADINDEX, index != 0);
-    return guarded([&] {
-        *info = automation::interfaceInfo();
-        (*info)->AddRef();
-    });
+    return guarded([&] { *info = automation::interfaceInfo().release(); });
 }
 
 STDMETHODIMP RcxPilot::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -124,16 +134,21 @@ STDMETHODIMP RcxPilot::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, iid != IID_NULL);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     if (!params) params = &none;
+    // A caller's argument list is checked before any of it is read.
+    RETURN_HR_IF(E_INVALIDARG, (params->cArgs > 0 && !params->rgvarg) ||
+                                   (params->cNamedArgs > 0 && !params->rgdispidNamedArgs) ||
+                                   params->cNamedArgs > params->cArgs);
     auto failArg = [&](HRESULT hr, UINT index) {
         if (argError) *argError = index;
         return hr;
     };
+    const ComPtr<_RcxPilot> self(this);
     try {
         if (id == kPort) {
             if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
                 RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != 1);
                 RETURN_HR_IF(
-                    DISP_E_PARAMNOTOPTIONAL,
+                    DISP_E_PARAMNOTFOUND,
                     params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT);
                 DispatchArgument value;
                 if (HRESULT hr = value.bind(ParamType::String, &params->rgvarg[0]); FAILED(hr))

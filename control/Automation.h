@@ -3,14 +3,16 @@
 
 #include <oaidl.h>
 
+#include "ComPtr.h"
+
 namespace kestrel::automation {
 
-// Borrowed pointers, valid until releaseTypeInfo(); throw ComError when the library is unreadable.
-ITypeLib* typeLibrary();
-ITypeInfo* interfaceInfo();  // _RcxPilot
-ITypeInfo* classInfo();      // coclass RcxPilot
+// Each call hands out a reference of its own; throws ComError when the library is unreadable.
+ComPtr<ITypeInfo> interfaceInfo();  // _RcxPilot
+ComPtr<ITypeInfo> classInfo();      // coclass RcxPilot
 
-// Called when the module unloads.
+// Drops the cached type information; called when the module has no objects left, since a DLL
+// must not release COM objects while it is being unloaded.
 void releaseTypeInfo();
 
 }  // namespace kestrel::automation

@@ -69,6 +69,7 @@ STDMETHODIMP RcxPilot::PBAliveOrNot(VARIANT_BOOL* alive) {
 STDMETHODIMP RcxPilot::TowerAlive(VARIANT_BOOL* alive) {
     RETURN_HR_IF(E_POINTER, !alive);
     *alive = VARIANT_FALSE;
+    const ComPtr<_RcxPilot> self(this);
     attempt([&] {
         if (vpb_->getInfo(TOWERLINK_INFO_TOWER_ANSWERS) != 0) *alive = VARIANT_TRUE;
     });

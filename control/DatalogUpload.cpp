@@ -13,12 +13,21 @@ namespace kestrel {
 namespace {
 
 constexpr HRESULT kSubscriptOutOfRange = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9);
+constexpr HRESULT kTypeMismatch = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 13);
 
 [[noreturn]] void overflow() {
     throw ComError(CTL_E_OVERFLOW, L"Overflow");
 }
 [[noreturn]] void outOfRange() {
     throw ComError(kSubscriptOutOfRange, L"Subscript out of range");
+}
+
+// Reads the reply's bytes only when it truly is a one-dimensional array of bytes.
+bool isByteVector(SAFEARRAY* a) {
+    if (!a || SafeArrayGetDim(a) != 1 || SafeArrayGetElemsize(a) != 1) return false;
+    // An array made without a recorded element type can only be judged by its element size.
+    VARTYPE element = VT_EMPTY;
+    return FAILED(SafeArrayGetVartype(a, &element)) || element == VT_UI1;
 }
 
 short to16(double value) {
@@ -39,6 +48,7 @@ void RcxPilot::uploadDatalog(short from, short* size, VARIANT* table) {
     vpb_->queryDatalog(start, end);
 
     // The entry at the start position is the log's own size entry: it is neither counted nor read.
+    const short given = *size;
     if (*size == 0) {
         const long extent = to32(static_cast<long long>(end) - start);
         *size = to16(std::nearbyint(extent / 3.0 - 1));
@@ -52,12 +62,17 @@ void RcxPilot::uploadDatalog(short from, short* size, VARIANT* table) {
     if (!entries.get()) throw std::bad_alloc();
 
     const short byteCount = to16(count * 3.0);
-    const long first = to32(static_cast<long long>(start) + 3 + from);
+    // In 32 bits, as the position is written: the step past the size entry overflows first.
+    const long first = to32(static_cast<long long>(to32(static_cast<long long>(start) + 3)) + from);
     Variant data;
     vpb_->readDatalog(first, byteCount, data);
 
     if (data.type() == (VT_ARRAY | VT_UI1)) {
         SAFEARRAY* bytes = V_ARRAY(data.get());
+        if (!isByteVector(bytes)) {
+            *size = given;
+            throw ComError(kTypeMismatch, L"Type mismatch");
+        }
         LONG lower = 0;
         LONG upper = 0;
         throwIfFailed(SafeArrayGetLBound(bytes, 1, &lower));

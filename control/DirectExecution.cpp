@@ -17,6 +17,16 @@ short index16(LONG bound) {
     return static_cast<short>(bound);
 }
 
+// A reply is listed only when it truly is a one-dimensional array of bytes; anything else that
+// merely carries the byte-array type is treated like any other reply.
+bool isByteVector(const VARIANT* v) {
+    if (V_VT(v) != (VT_ARRAY | VT_UI1) || !V_ARRAY(v)) return false;
+    VARTYPE element = VT_EMPTY;
+    if (SafeArrayGetDim(V_ARRAY(v)) != 1 || SafeArrayGetElemsize(V_ARRAY(v)) != 1) return false;
+    // An array made without a recorded element type can only be judged by its element size.
+    return FAILED(SafeArrayGetVartype(V_ARRAY(v), &element)) || element == VT_UI1;
+}
+
 }  // namespace
 
 void RcxPilot::execute(BSTR* source, VARIANT_BOOL tlasm, LONG* nResult, LONG* nPos,
@@ -27,15 +37,16 @@ void RcxPilot::execute(BSTR* source, VARIANT_BOOL tlasm, LONG* nResult, LONG* nP
             const long code = vpb_->executeCommand(source, mode, *nPos, result);
             *nResult = code;
             face_.setCaption(L"Result: " + numberText(*nResult));
-            if (V_VT(result) != (VT_ARRAY | VT_UI1)) return;
+            if (!isByteVector(result)) return;
             SAFEARRAY* bytes = V_ARRAY(result);
             LONG lower = 0;
             LONG upper = 0;
             throwIfFailed(SafeArrayGetLBound(bytes, 1, &lower));
             throwIfFailed(SafeArrayGetUBound(bytes, 1, &upper));
+            // No or one element: only the result line, wherever the array's bounds lie.
+            if (upper <= lower) return;
             const short first = index16(lower);
             const short last = index16(upper);
-            if (last <= first) return;
             face_.setCaption(face_.caption() + L", variant result: ");
             for (long i = first; i <= last; ++i) {
                 LONG index = i;

@@ -68,9 +68,7 @@ STDMETHODIMP EventSource::GetClassInfo(ITypeInfo** info) {
     RETURN_HR_IF(E_POINTER, !info);
     *info = nullptr;
     try {
-        ITypeInfo* coclass = automation::classInfo();
-        coclass->AddRef();
-        *info = coclass;
+        *info = automation::classInfo().release();
         return S_OK;
     } catch (...) {
         return hresultFromCaughtException(IID_IProvideClassInfo, L"kestrel");

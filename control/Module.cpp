@@ -28,10 +28,11 @@ const kestrel::ClassRecord& rcxPilotRecord() {
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         kestrel::module::setInstance(instance);
+        kestrel::module::setIdleHandler(&kestrel::automation::releaseTypeInfo);
         DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-        // Unloaded by FreeLibrary: the process and its COM library go on without us.
-        kestrel::automation::releaseTypeInfo();
+        // Unloaded by FreeLibrary: the process goes on without us. The type information went
+        // with the last object.
         kestrel::Face::unregisterClass();
     }
     return TRUE;

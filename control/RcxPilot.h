@@ -11,6 +11,7 @@
 #include <string>
 
 #include "BrickLink.h"
+#include "ComPtr.h"
 #include "ComError.h"
 #include "EventSource.h"
 #include "Face.h"
@@ -79,8 +80,11 @@ private:
     ~RcxPilot();
 
     // Runs body; a failure it does not handle itself reaches the caller with error info set.
+    // The control keeps itself alive meanwhile: clearing a caller's variant, or a sink called
+    // from the link, the face or an event, may drop what was its last outside reference.
     template <typename Body>
     HRESULT guarded(Body&& body) noexcept {
+        const ComPtr<_RcxPilot> self(this);
         try {
             body();
             return S_OK;

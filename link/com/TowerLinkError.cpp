@@ -63,7 +63,10 @@ void raise(TowerLinkError error, std::wstring description) {
     throw kestrel::ComError(hresultOf(error), std::move(description));
 }
 
-void raiseLinkFailure(const Failure& failure, const std::wstring& port) {
+void raiseLinkFailure(const Failure& failure, const std::wstring& port, bool commandSent) {
+    const std::wstring mayHaveRun =
+        commandSent ? L". The brick may have carried out the command: only its reply was lost"
+                    : L"";
     switch (failure.error) {
         case LinkError::NoTower:
             if (failure.osError != 0) {
@@ -84,14 +87,16 @@ void raiseLinkFailure(const Failure& failure, const std::wstring& port) {
         case LinkError::NoBrick:
             raise(TowerLinkError::NoBrick,
                   L"The brick does not answer: check that it is on and within reach of the "
-                  L"tower");
+                  L"tower" +
+                      mayHaveRun);
         case LinkError::NoFirmware:
             raise(TowerLinkError::NoFirmware,
                   L"No firmware on the brick: download the firmware to the brick, then try again");
         case LinkError::BadCommunication:
             raise(TowerLinkError::BadCommunication,
                   L"The brick's replies arrive damaged: bring the brick closer to the tower and "
-                  L"keep both out of bright light");
+                  L"keep both out of bright light" +
+                      mayHaveRun);
         case LinkError::BadArgument: break;
     }
     raise(TowerLinkError::BadArgument,

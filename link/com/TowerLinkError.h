@@ -29,6 +29,8 @@ enum class TowerLinkError : unsigned {
     Busy,                // a call arrived while a datalog transfer was running
     BadArgument,         // a null pointer or a position before the datalog
     BadVirtualSettings,  // TOWERLINK_VIRTUAL_FAULTS cannot be read
+    BadFirmwareFile,     // the firmware file cannot be read or is not a firmware image
+    FirmwareDownload,    // the brick did not take the firmware; it is left without any
 };
 
 HRESULT hresultOf(TowerLinkError error);
@@ -38,8 +40,10 @@ std::wstring errorReferencePath();
 
 [[noreturn]] void raise(TowerLinkError error, std::wstring description);
 
-// Raises the failure of a brick exchange on `port` with its user-facing description.
-[[noreturn]] void raiseLinkFailure(const Failure& failure, const std::wstring& port);
+// Raises the failure of a brick exchange on `port` with its user-facing description. After a
+// command was sent, a lost reply does not mean the command did not run: the description says so.
+[[noreturn]] void raiseLinkFailure(const Failure& failure, const std::wstring& port,
+                                   bool commandSent = false);
 
 // For the end of every vtable method: sets error information for the exception in flight and
 // returns its number. Never throws.

@@ -3,6 +3,7 @@
 #include "Win32UsbTowerTransport.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "Packet.h"
 
@@ -15,6 +16,7 @@ DWORD toMilliseconds(Micros t) {
 }
 
 constexpr DWORD kWriteWaitMs = 2000;
+constexpr DWORD kCancelWaitMs = 1000;
 
 }  // namespace
 
@@ -40,25 +42,43 @@ Result<std::unique_ptr<Win32UsbTowerTransport>, Failure> Win32UsbTowerTransport:
 
 IoResult Win32UsbTowerTransport::transfer(bool reading, std::uint8_t* data, std::size_t size,
                                           DWORD waitMs) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event_.get();
+    const char* what = reading ? "reading from " : "writing to ";
+    if (abandoned_) return IoResult::failure(what + name_, ERROR_TIMEOUT);
+    // The driver works on a block of our own, which can be let go if it never gives it back.
+    struct Block {
+        OVERLAPPED overlapped{};
+        Bytes buffer;
+    };
+    auto block = std::make_unique<Block>();
+    block->buffer.assign(data, data + size);
+    block->overlapped.hEvent = event_.get();
     ResetEvent(event_.get());
     const DWORD length = static_cast<DWORD>(size);
     DWORD moved = 0;
-    const BOOL started = reading ? ReadFile(device_.get(), data, length, nullptr, &overlapped)
-                                 : WriteFile(device_.get(), data, length, nullptr, &overlapped);
-    const char* what = reading ? "reading from " : "writing to ";
+    const BOOL started =
+        reading
+            ? ReadFile(device_.get(), block->buffer.data(), length, nullptr, &block->overlapped)
+            : WriteFile(device_.get(), block->buffer.data(), length, nullptr, &block->overlapped);
     if (!started && GetLastError() != ERROR_IO_PENDING) {
         return IoResult::failure(what + name_, static_cast<int>(GetLastError()));
     }
-    if (WaitForSingleObject(event_.get(), waitMs) != WAIT_OBJECT_0) CancelIo(device_.get());
-    // Waits for the cancellation too: the buffer must not be written after we return.
-    if (!GetOverlappedResult(device_.get(), &overlapped, &moved, TRUE)) {
+    if (WaitForSingleObject(event_.get(), waitMs) != WAIT_OBJECT_0) {
+        CancelIo(device_.get());
+        // A driver that never completes the cancel would hold the caller forever: after a
+        // bounded wait the block is left to the driver and the tower is given up.
+        if (WaitForSingleObject(event_.get(), kCancelWaitMs) != WAIT_OBJECT_0) {
+            block.release();
+            abandoned_ = true;
+            return IoResult::failure(what + name_, ERROR_TIMEOUT);
+        }
+    }
+    if (!GetOverlappedResult(device_.get(), &block->overlapped, &moved, FALSE)) {
         const DWORD error = GetLastError();
         if (error != ERROR_OPERATION_ABORTED) {
             return IoResult::failure(what + name_, static_cast<int>(error), moved);
         }
     }
+    if (reading) std::copy_n(block->buffer.begin(), std::min<std::size_t>(moved, size), data);
     return IoResult::done(moved);
 }
 

@@ -31,6 +31,7 @@ private:
     Win32Handle device_;
     Win32Handle event_;
     std::string name_;
+    bool abandoned_ = false;  // a transfer the driver never gave back: the tower is given up
 };
 
 }  // namespace towerlink

@@ -210,6 +210,41 @@ TEST_F(Dispatch, ReachesMethodsByNamedArguments) {
     EXPECT_EQ(std::vector<std::wstring>{L"ExecuteCommand log 9,20|2|0"}, calls());
 }
 
+TEST_F(Dispatch, AnswersMalformedArgumentListsWithoutReadingThem) {
+    VARIANT args[2] = {i2(20), i2(9)};
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPID one = 1, outside = 2, twice[2] = {0, 0}, negative[2] = {1, -7};
+    struct Case {
+        DISPID id;
+        WORD flags;
+        DISPPARAMS params;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {0x60030016, DISPATCH_METHOD, {nullptr, nullptr, 2, 0}, E_INVALIDARG},
+        {0x60030016, DISPATCH_METHOD, {args, nullptr, 2, 1}, E_INVALIDARG},
+        {0x60030016, DISPATCH_METHOD, {args, &one, 1, 2}, E_INVALIDARG},
+        {0x60030016, DISPATCH_METHOD, {args, &outside, 2, 1}, DISP_E_PARAMNOTFOUND},
+        {0x60030016, DISPATCH_METHOD, {args, twice, 2, 2}, DISP_E_PARAMNOTFOUND},
+        {0x60030016, DISPATCH_METHOD, {args, negative, 2, 2}, DISP_E_PARAMNOTFOUND},
+        {0x60030016, DISPATCH_METHOD, {args, &put, 2, 1}, DISP_E_PARAMNOTFOUND},
+        {0x40030000, DISPATCH_PROPERTYPUT, {args, nullptr, 1, 0}, DISP_E_PARAMNOTFOUND},
+        {0x40030000, DISPATCH_PROPERTYPUT, {args, &one, 1, 1}, DISP_E_PARAMNOTFOUND},
+        {0x40030000, DISPATCH_PROPERTYPUT, {args, twice, 2, 2}, DISP_E_BADPARAMCOUNT},
+        {0x40030000, DISPATCH_PROPERTYGET, {args, nullptr, 1, 0}, DISP_E_BADPARAMCOUNT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        DISPPARAMS params = c.params;
+        EXPECT_EQ(c.expected,
+                  pilot_->Invoke(c.id, IID_NULL, 0, c.flags, &params, nullptr, nullptr, nullptr));
+    }
+    EXPECT_TRUE(calls().empty());
+    Bstr port;
+    ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(port.put()));
+    EXPECT_EQ(L"COM1", port.str());
+}
+
 TEST_F(Dispatch, PortIsReadAndWrittenWithoutReopeningTheLink) {
     VARIANT port;
     VariantInit(&port);
@@ -263,4 +298,18 @@ TEST(ControlLifetime, UnloadsOnlyWhenEverythingIsReleased) {
     EXPECT_EQ(S_OK, library.canUnloadNow());
     EXPECT_EQ(0, fakeLink().liveLinks);
     EXPECT_EQ(0, fakeLink().connections);
+}
+
+TEST(ControlLifetime, LetsGoOfItsTypeInformationWithTheLastControl) {
+    FakeLinkRegistration registration;
+    resetFakeLink();
+    KestrelLibrary library;
+    ComPtr<ITypeInfo> info;
+    {
+        ComPtr<_RcxPilot> pilot = library.create();
+        ASSERT_HRESULT_SUCCEEDED(pilot->GetTypeInfo(0, 0, info.put()));
+    }
+    // Released here, not when the module unloads, where releasing COM objects is not allowed.
+    info->AddRef();
+    EXPECT_EQ(1u, info->Release()) << "ours is the only reference left";
 }

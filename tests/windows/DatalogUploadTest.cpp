@@ -129,6 +129,18 @@ TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
         EXPECT_EQ(VT_EMPTY, V_VT(&table));
         EXPECT_EQ(std::vector<std::wstring>{L"QueryDatalog"}, calls());
     }
+    // The first position steps past the size entry in 32 bits before adding From.
+    fakeLink().datalogStart = INT32_MAX - 1;
+    for (short from : {short{-5}, short{0}}) {
+        calls().clear();
+        short one = 1;
+        VARIANT table;
+        EXCEPINFO e{};
+        EXPECT_EQ(DISP_E_EXCEPTION, upload(from, one, table, &e));
+        EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
+        EXPECT_EQ(std::vector<std::wstring>{L"QueryDatalog"}, calls());
+    }
+    fakeLink().datalogStart = 0;
     // A count worked out too large still reaches the caller's variable... only when it fits.
     fakeLink().datalogEnd = 3 * 40000;
     short size = 0;
@@ -165,4 +177,44 @@ TEST_F(Upload, PassesLinkFailuresOnAndLeavesTheFaceAlone) {
     EXPECT_EQ(static_cast<HRESULT>(0x80040206), e.scode);
     EXPECT_EQ(L"Ok", caption());
     EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(Upload, RefusesArraysThatAreNotByteVectorsAndChangesNothing) {
+    fakeLink().datalogEnd = 9;
+    for (auto fill : {byteMatrix(), wideElementsAsBytes()}) {
+        fakeLink().datalog = fill;
+        short size = 0;
+        VARIANT table;
+        EXCEPINFO e{};
+        EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
+        EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 13), e.scode);
+        EXPECT_EQ(0, size) << "the count worked out is not written";
+        EXPECT_EQ(VT_EMPTY, V_VT(&table));
+    }
+}
+
+TEST_F(Upload, OutlivesTheLossOfItsLastReferenceDuringTheCall) {
+    fakeLink().datalogEnd = 9;
+    short size = 0;
+    VARIANT from = i2(0), sizeRef;
+    V_VT(&sizeRef) = VT_I2 | VT_BYREF;
+    V_I2REF(&sizeRef) = &size;
+    // Held only by the result variant, which the call overwrites.
+    IDispatch* control = pilot_.release();
+    VARIANT table;
+    V_VT(&table) = VT_DISPATCH;
+    V_DISPATCH(&table) = control;
+    EXPECT_EQ(S_OK, invoke(control, 0x60030017, {from, sizeRef}, &table));
+    EXPECT_EQ((VT_ARRAY | VT_VARIANT), V_VT(&table));
+    EXPECT_EQ(0, fakeLink().liveLinks) << "the control went when its call ended";
+    VariantClear(&table);
+
+    // Let go by a handler that runs while the link is being asked.
+    control = library_.create().release();
+    fakeLink().onCall = [&](const std::wstring& call) {
+        if (call == L"QueryDatalog") control->Release();
+    };
+    EXPECT_EQ(S_OK, invoke(control, 0x60030017, {from, sizeRef}, &table));
+    EXPECT_EQ(0, fakeLink().liveLinks);
+    VariantClear(&table);
 }

@@ -56,6 +56,10 @@ TEST_F(Execute, ListsByteRepliesOfTwoOrMoreElements) {
         {bytes(1, {1, 2, 255}), L"Result:  1, variant result:  1  2  255 "},
         {bytes(0, {9}), L"Result:  1"},
         {bytes(0, {}), L"Result:  1"},
+        {bytes(40000, {9}), L"Result:  1"},
+        {bytes(-40000, {}), L"Result:  1"},
+        {byteMatrix(), L"Result:  1"},
+        {wideElementsAsBytes(), L"Result:  1"},
         {[](VARIANT* v) {
              V_VT(v) = VT_I4;
              V_I4(v) = 5;
@@ -131,5 +135,19 @@ TEST_F(Execute, HandsTheReplyAndPositionToTheCaller) {
     EXPECT_EQ(3, V_I4(&result));
     EXPECT_EQ((VT_ARRAY | VT_UI1), V_VT(&replyValue));
     VariantClear(&replyValue);
+    VariantClear(&source);
+}
+
+TEST_F(Execute, OutlivesAReplyVariantHoldingItsLastReference) {
+    fakeLink().replies = {reply(1, bytes(0, {7, 8}))};
+    IDispatch* control = pilot_.release();
+    VARIANT held;
+    V_VT(&held) = VT_DISPATCH;
+    V_DISPATCH(&held) = control;
+    VARIANT source = text(L"ping"), flag = i2(-1), result = i4(0), position = i4(0);
+    EXPECT_EQ(S_OK, invoke(control, 0x60030000, {source, flag, result, position, byRef(&held)}));
+    EXPECT_EQ((VT_ARRAY | VT_UI1), V_VT(&held));
+    EXPECT_EQ(0, fakeLink().liveLinks) << "the control went when its call ended";
+    VariantClear(&held);
     VariantClear(&source);
 }

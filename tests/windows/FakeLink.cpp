@@ -192,6 +192,21 @@ std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values) {
     };
 }
 
+std::function<void(VARIANT*)> byteMatrix() {
+    return [](VARIANT* v) {
+        SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
+        V_VT(v) = VT_ARRAY | VT_UI1;
+        V_ARRAY(v) = SafeArrayCreate(VT_UI1, 2, bounds);
+    };
+}
+
+std::function<void(VARIANT*)> wideElementsAsBytes() {
+    return [](VARIANT* v) {
+        V_VT(v) = VT_ARRAY | VT_UI1;
+        V_ARRAY(v) = SafeArray::vector(VT_I2, 0, 3).release();
+    };
+}
+
 FakeLinkScript& fakeLink() {
     return g_script;
 }

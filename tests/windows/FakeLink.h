@@ -29,6 +29,10 @@ struct FakeReply {
 
 // A reply filler: a byte array with the given lower bound.
 std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values);
+// Fillers typed as byte arrays that are not byte vectors: a 2 x 2 array of bytes, and a vector
+// of three 16-bit elements.
+std::function<void(VARIANT*)> byteMatrix();
+std::function<void(VARIANT*)> wideElementsAsBytes();
 
 inline FakeReply code(long result) {
     FakeReply reply;

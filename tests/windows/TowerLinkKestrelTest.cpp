@@ -126,7 +126,8 @@ TEST_F(TowerLinkUnderKestrel, StartsUpNotReadyWithTheBrickOff) {
     short motors = 1;
     EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x206), pilot->Onn(&motors));
     const ErrorDetails error = takeErrorInfo(E_FAIL);
-    EXPECT_EQ(L"The brick does not answer: check that it is on and within reach of the tower",
+    EXPECT_EQ(L"The brick does not answer: check that it is on and within reach of the tower. "
+              L"The brick may have carried out the command: only its reply was lost",
               error.description);
     EXPECT_NE(std::wstring::npos, error.helpFile.find(L"TowerLink-errors.html"));
     EXPECT_TRUE(boxes_.boxes().empty()) << "every error names its help file";
