@@ -106,10 +106,8 @@ ConsoleWindow::ConsoleWindow(HINSTANCE instance, int showCommand, OnClose onClos
         dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
         ReleaseDC(nullptr, screen);
     }
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+    // The layout's twips were measured in this font; a wider one cuts captions short.
+    font_ = DialogFont(dpiY_);
     groupLabelBrush_ = CreateSolidBrush(kGroupLabelColour);
 
     if (!registerWindowClass(instance, &ConsoleWindow::windowProcedure)) {
@@ -148,7 +146,7 @@ ConsoleWindow::~ConsoleWindow() {
 void ConsoleWindow::destroy() {
     if (window_) DestroyWindow(window_);
     host_.reset();
-    if (font_) DeleteObject(std::exchange(font_, nullptr));
+    font_.reset();
     if (groupLabelBrush_) DeleteObject(std::exchange(groupLabelBrush_, nullptr));
 }
 
@@ -240,7 +238,8 @@ void ConsoleWindow::createControls() {
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
         if (!child) throw ComError(takeErrorInfo(HRESULT_FROM_WIN32(GetLastError())));
         children_[i] = child;
-        if (font_) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (font_.get())
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         if (c.kind == ControlKind::TextBox) SendMessageW(child, EM_SETLIMITTEXT, 0, 0);
         if (c.kind == ControlKind::CheckBox) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
         if (c.kind == ControlKind::Frame) SetWindowSubclass(child, &frameProcedure, 0, 0);

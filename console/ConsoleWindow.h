@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ControlHost.h"
+#include "DialogFont.h"
 
 namespace kestrel::console {
 
@@ -57,7 +58,7 @@ private:
     OnClose onClose_;
     int dpiX_ = 96;
     int dpiY_ = 96;
-    HFONT font_ = nullptr;
+    DialogFont font_;
     HBRUSH groupLabelBrush_ = nullptr;
     std::vector<HWND> children_;  // by position in the form layout
     std::unique_ptr<ControlHost> host_;

@@ -96,6 +96,10 @@ HWND Face::ensureWindow() {
 
 void Face::layout(int dpi) {
     if (!label_) return;
+    // A label's default font, not the bold system font that a bare static control draws in.
+    DialogFont font(dpi);
+    SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    font_ = std::move(font);
     SetWindowPos(label_, nullptr, pixels(kLabel.left, dpi), pixels(kLabel.top, dpi),
                  pixels(kLabel.right - kLabel.left, dpi), pixels(kLabel.bottom - kLabel.top, dpi),
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -155,10 +159,14 @@ void Face::draw(HDC dc, const RECT& bounds) const {
                bounds.top + MulDiv(kLabel.bottom, height, kFaceHeight)};
     const int saved = SaveDC(dc);
     IntersectClipRect(dc, label.left, label.top, label.right, label.bottom);
-    if (label_) {
-        if (auto font = reinterpret_cast<HFONT>(SendMessageW(label_, WM_GETFONT, 0, 0)))
-            SelectObject(dc, font);
+    // Without a window the label's font is made for the device drawn on.
+    DialogFont ownFont;
+    HFONT font = label_ ? reinterpret_cast<HFONT>(SendMessageW(label_, WM_GETFONT, 0, 0)) : nullptr;
+    if (!font) {
+        ownFont = DialogFont(GetDeviceCaps(dc, LOGPIXELSY));
+        font = ownFont.get();
     }
+    if (font) SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     const std::wstring text = caption();

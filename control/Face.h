@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "DialogFont.h"
+
 namespace kestrel {
 
 class Face {
@@ -51,11 +53,12 @@ public:
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void create();
-    // Places the label as designed, at the given dots per inch.
+    // Places the label as designed and gives it its font, at the given dots per inch.
     void layout(int dpi);
 
     HWND window_ = nullptr;
     HWND label_ = nullptr;
+    DialogFont font_;  // the label's, at the dots per inch of the window it is in
     // Kept as well, for a session without a desktop where no window can be made.
     std::wstring caption_ = L"LEGO";
     std::function<void()> listener_;

@@ -335,10 +335,11 @@ Request motorWord(std::uint8_t opcode, std::uint8_t code, const Fields& f) {
 
 // The statement form: plain words for the everyday operations.
 const Command kScript[] = {
+    // Counted from 1 as the console's label lists them: 1 is the brick's click, sound 0.
     {"sound", 1, 1,
      [](const Fields& f, const std::string&) {
-         need(f[0], 0, 5, "sound");
-         return make(op::kPlaySound, {u8(f[0])});
+         need(f[0], 1, 6, "sound");
+         return make(op::kPlaySound, {static_cast<std::uint8_t>(f[0].value - 1)});
      }},
     {"tone", 2, 2,
      [](const Fields& f, const std::string&) {

@@ -4,6 +4,9 @@
 //   LASM (mode 2):   "out 2,1", "pwr 1,2,5", "poll 9,1", "polld 0,10", ...
 //   script (mode 0): "sound 3", "on 1", "tone 440,50", ...
 //
+// The script form numbers the system sounds 1 to 6 (1 click, 2 beep beep, 3 decreasing sweep,
+// 4 increasing sweep, 5 buzz, 6 fast sweep); LASM's "plays" keeps the brick's own 0 to 5.
+//
 // Command words are case-insensitive; fields are decimal numbers with an optional minus sign,
 // separated by commas, with blanks tolerated around them. Every argument is checked against
 // what the brick accepts, so nothing the brick would ignore or misread is ever sent. Pure.

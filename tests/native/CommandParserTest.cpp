@@ -119,9 +119,10 @@ TEST(CommandParser, ParsesTheScriptForm) {
         const char* text;
         const char* payload;
     } cases[] = {
-        {"Sound 3", "51 03"},
-        {"sound 3", "51 03"},
-        {"SOUND 0", "51 00"},
+        // Sounds counted from 1, as the console's label lists them; the brick counts from 0.
+        {"sound 1", "51 00"},
+        {"Sound 3", "51 02"},
+        {"SOUND 6", "51 05"},
         {"on 7", "21 87"},
         {"off 1", "21 41"},
         {"float 2", "21 02"},
@@ -189,8 +190,10 @@ TEST(CommandParser, ReportsFaultsWithMessageAndColumn) {
         EXPECT_EQ(r.error().message, c.message) << c.text;
         EXPECT_EQ(r.error().column, c.column) << c.text;
     }
-    auto script = parseCommand("Sound 25", CommandForm::Script);
-    ASSERT_FALSE(script.ok());
-    EXPECT_EQ(script.error().message, "sound must be 0 to 5");
-    EXPECT_EQ(script.error().column, 7);
+    for (const char* text : {"sound 0", "sound 7", "Sound 25"}) {
+        auto script = parseCommand(text, CommandForm::Script);
+        ASSERT_FALSE(script.ok()) << text;
+        EXPECT_EQ(script.error().message, "sound must be 1 to 6") << text;
+        EXPECT_EQ(script.error().column, 7) << text;
+    }
 }

@@ -161,6 +161,62 @@ TEST_F(ConsoleForm, KeepsCaptionsAndInitialTextsAsWritten) {
     EXPECT_EQ(0, GetWindowLongPtrW(control(L"List1"), GWL_STYLE) & LBS_SORT);
 }
 
+// Each control draws in MS Sans Serif 8 pt, the font the layout's twips were measured in, and
+// each caption, wrapped as its control wraps it, lies within the control's text area.
+TEST_F(ConsoleForm, DrawsEveryCaptionInMsSansSerifWithinItsRectangle) {
+    // Captions that the layout itself has no room for at that size: a word wider than its button
+    // or label ("(Re)connect ", "Slope(0=absolute,1-31=change", "Command:" by the colon's blank
+    // column), and two lines of 13 pixels in a label of 375 twips, which loses the descenders'
+    // last row.
+    const std::vector<std::wstring> tooLong = {L"CmdReconnect", L"Label26", L"Label1",  L"Label5",
+                                               L"Label12",      L"Label14", L"Label18", L"Label19",
+                                               L"Label21",      L"Label30"};
+    const int dpiX = dpi(LOGPIXELSX);
+    const int dpiY = dpi(LOGPIXELSY);
+    for (const auto& c : console::formLayout()) {
+        if (c.kind == ControlKind::Line || c.kind == ControlKind::RcxPilot) continue;
+        const std::wstring name(c.name);
+        SCOPED_TRACE(testing::PrintToString(name));
+        HWND window = control(name.c_str());
+        HDC dc = GetDC(window);
+        HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
+        wchar_t face[LF_FACESIZE] = {};
+        GetTextFaceW(dc, LF_FACESIZE, face);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        EXPECT_STREQ(L"MS Sans Serif", face);
+        EXPECT_EQ(MulDiv(8, dpiY, 72), metrics.tmHeight - metrics.tmInternalLeading);
+
+        RECT area;
+        GetClientRect(window, &area);
+        UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK;
+        switch (c.kind) {
+            case ControlKind::Button:  // inside its raised edge
+                InflateRect(&area, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
+                break;
+            case ControlKind::CheckBox:  // one line, right of the box
+                area.left += MulDiv(17, dpiX, 96);
+                format = DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE;
+                break;
+            case ControlKind::Frame:  // one line on the top edge, past the left corner
+                area.left += MulDiv(7, dpiX, 96);
+                format = DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE;
+                break;
+            default: break;
+        }
+        RECT drawn = area;
+        if (c.kind != ControlKind::TextBox && !c.text.empty())
+            DrawTextW(dc, c.text.data(), static_cast<int>(c.text.size()), &drawn, format);
+        SelectObject(dc, old);
+        ReleaseDC(window, dc);
+        if (std::find(tooLong.begin(), tooLong.end(), name) != tooLong.end()) continue;
+        EXPECT_TRUE(drawn.right <= area.right && drawn.bottom <= area.bottom)
+            << "text " << drawn.right - drawn.left << " by " << drawn.bottom - drawn.top
+            << " px in " << area.right - area.left << " by " << area.bottom - area.top;
+    }
+}
+
 TEST_F(ConsoleForm, TabAndShiftTabFollowTheKeyboardOrderFromTxtCommand) {
     ASSERT_EQ(control(L"TxtCommand"), GetFocus());
     std::vector<std::wstring> visited{nameOf(GetFocus())};

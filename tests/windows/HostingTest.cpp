@@ -49,6 +49,18 @@ std::wstring textOf(HWND window) {
     return text;
 }
 
+// The face that a window's font resolves to on this system ("System" when it has none).
+std::wstring fontFace(HWND window) {
+    HDC dc = GetDC(window);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return face;
+}
+
 std::wstring besideTheTest(const wchar_t* name) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -103,6 +115,7 @@ TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinFormAndTakesCallsByDispatchId) {
     EXPECT_NEAR(MulDiv(120, dpi, 1440), labelRect.top, 1);
     EXPECT_NEAR(MulDiv(4575, dpi, 1440), labelRect.right - labelRect.left, 1);
     EXPECT_NEAR(MulDiv(3255, dpi, 1440), labelRect.bottom - labelRect.top, 1);
+    EXPECT_EQ(L"MS Sans Serif", fontFace(label)) << "a label's own font, not the bold system font";
 
     AtlHost::pump(300);
     ScreenCapture shot(host_.form());

@@ -11,4 +11,5 @@ export WINEPREFIX="$prefix"
 wineserver -k 2>/dev/null || true
 wineserver -p 30 </dev/null >/dev/null 2>&1
 wineboot --init </dev/null >/dev/null 2>&1
+"$(dirname "$0")/../../scripts/wine-fonts.sh" "$prefix"
 echo "prefix $prefix ready ($WINEARCH)"

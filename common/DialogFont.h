@@ -1,0 +1,45 @@
+// The font that forms and their labels are designed in: MS Sans Serif 8 pt, at the screen's dots
+// per inch, as the twips of a layout are. Where the face is missing the font mapper takes a plain
+// sans serif of the same size. Owned: deleted with its holder, after the windows that use it.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace kestrel {
+
+class DialogFont {
+public:
+    DialogFont() = default;
+    explicit DialogFont(int dpi) {
+        LOGFONTW font{};
+        font.lfHeight = -MulDiv(8, dpi, 72);
+        font.lfWeight = FW_NORMAL;
+        font.lfCharSet = DEFAULT_CHARSET;
+        font.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+        lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+        font_ = CreateFontIndirectW(&font);
+    }
+    DialogFont(DialogFont&& other) noexcept : font_(std::exchange(other.font_, nullptr)) {}
+    DialogFont& operator=(DialogFont&& other) noexcept {
+        if (this != &other) {
+            reset();
+            font_ = std::exchange(other.font_, nullptr);
+        }
+        return *this;
+    }
+    DialogFont(const DialogFont&) = delete;
+    DialogFont& operator=(const DialogFont&) = delete;
+    ~DialogFont() { reset(); }
+
+    HFONT get() const { return font_; }
+    void reset() {
+        if (font_) DeleteObject(std::exchange(font_, nullptr));
+    }
+
+private:
+    HFONT font_ = nullptr;
+};
+
+}  // namespace kestrel
