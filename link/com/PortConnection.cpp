@@ -17,12 +17,6 @@ namespace {
 // process, just as Windows lets only one handle at a time hold a COM port.
 std::atomic<bool> g_virtualPortHeld{false};
 
-std::wstring environmentValue(const wchar_t* name) {
-    wchar_t value[1024] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
-    return length < 1024 ? std::wstring(value, length) : std::wstring();
-}
-
 [[noreturn]] void raiseBusy(const std::wstring& port) {
     raise(TowerLinkError::PortBusy,
           port +
@@ -38,12 +32,6 @@ std::wstring environmentValue(const wchar_t* name) {
         case ERROR_BUSY: raiseBusy(port);
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            if (name.kind == PortKind::Usb) {
-                raise(TowerLinkError::NoTower,
-                      L"No USB tower is plugged in as " + port +
-                          L": plug in the tower and check that LEGO's tower driver is "
-                          L"installed");
-            }
             raise(TowerLinkError::NoTower,
                   L"There is no port " + port +
                       L" on this computer: choose another port (TOWERLINK_PORT, or Port under "
@@ -51,6 +39,25 @@ std::wstring environmentValue(const wchar_t* name) {
         default: break;
     }
     raiseLinkFailure(failure, port);
+}
+
+bool missing(const Failure& failure) {
+    return failure.osError == ERROR_FILE_NOT_FOUND || failure.osError == ERROR_PATH_NOT_FOUND;
+}
+
+[[noreturn]] void raiseUsbOpenFailure(const PortName& name, const UsbTowerOpenFailure& failure) {
+    using Kind = UsbTowerOpenFailure::Kind;
+    switch (failure.kind) {
+        case Kind::Busy: raiseBusy(name.text());
+        case Kind::Refused: raise(TowerLinkError::BadTower, failure.description);
+        case Kind::Failed:
+            raiseLinkFailure(Failure{LinkError::NoTower, "", static_cast<int>(failure.osError)},
+                             name.text());
+        case Kind::NoTower:
+        case Kind::NotBound:
+        case Kind::NoWinUsb: break;
+    }
+    raise(TowerLinkError::NoTower, failure.description);
 }
 
 }  // namespace
@@ -70,7 +77,11 @@ PortConnection::~PortConnection() {
     if (virtualPort_) g_virtualPortHeld = false;
 }
 
-std::unique_ptr<PortConnection> PortConnection::open(const PortName& name) {
+void PortConnection::setTowerRange(TowerRange range) {
+    if (winUsbTower_) winUsbTower_->setRange(range);
+}
+
+std::unique_ptr<PortConnection> PortConnection::open(const PortName& name, TowerRange range) {
     switch (name.kind) {
         case PortKind::Serial: {
             auto transport = Win32SerialTransport::open(name.number);
@@ -79,14 +90,24 @@ std::unique_ptr<PortConnection> PortConnection::open(const PortName& name) {
                 new PortConnection(std::move(transport.value()), name.text(), false));
         }
         case PortKind::Usb: {
+            // LEGO's driver where it is installed (32-bit Windows), else WinUSB.
             auto transport = Win32UsbTowerTransport::open(name.number);
-            if (!transport) raiseOpenFailure(name, transport.error());
-            return std::unique_ptr<PortConnection>(
-                new PortConnection(std::move(transport.value()), name.text(), false));
+            if (transport) {
+                return std::unique_ptr<PortConnection>(
+                    new PortConnection(std::move(transport.value()), name.text(), false));
+            }
+            if (!missing(transport.error())) raiseOpenFailure(name, transport.error());
+            auto winUsb = WinUsbTowerTransport::open(name.number, range);
+            if (!winUsb) raiseUsbOpenFailure(name, winUsb.error());
+            WinUsbTowerTransport* tower = winUsb.value().get();
+            std::unique_ptr<PortConnection> connection(
+                new PortConnection(std::move(winUsb.value()), name.text(), false));
+            connection->winUsbTower_ = tower;
+            return connection;
         }
         case PortKind::Virtual: break;
     }
-    auto settings = parseVirtualPortSettings(environmentValue(L"TOWERLINK_VIRTUAL_FAULTS"));
+    auto settings = virtualPortSettingsFromEnvironment();
     if (!settings) {
         raise(TowerLinkError::BadVirtualSettings,
               L"TOWERLINK_VIRTUAL_FAULTS: " + settings.error() +

@@ -12,13 +12,16 @@
 #include "PortName.h"
 #include "Session.h"
 #include "Transport.h"
+#include "WinUsbTowerTransport.h"
 
 namespace towerlink {
 
 class PortConnection {
 public:
-    // Throws ComError. VIRTUAL is read from TOWERLINK_VIRTUAL_FAULTS as it opens.
-    static std::unique_ptr<PortConnection> open(const PortName& name);
+    // Throws ComError. VIRTUAL is read from TOWERLINK_VIRTUAL_FAULTS as it opens. A USB tower
+    // reached through WinUSB is set to `range`; LEGO's driver keeps its own.
+    static std::unique_ptr<PortConnection> open(const PortName& name,
+                                                TowerRange range = TowerRange::Short);
     ~PortConnection();
     PortConnection(const PortConnection&) = delete;
     PortConnection& operator=(const PortConnection&) = delete;
@@ -28,6 +31,10 @@ public:
     // Forgets the datalog's size, for after a command that may have changed it.
     void forgetDatalog() { datalog_.emplace(*session_); }
     const std::wstring& name() const { return name_; }
+    // Sets the transmitter range of a tower that takes it from TowerLink (a WinUSB tower); a
+    // tower that does not take it is left alone, and one that fails shows that on the next
+    // command.
+    void setTowerRange(TowerRange range);
 
 private:
     PortConnection(std::unique_ptr<Transport> transport, std::wstring name, bool virtualPort);
@@ -38,6 +45,7 @@ private:
     std::optional<Datalog> datalog_;
     std::wstring name_;
     bool virtualPort_;
+    WinUsbTowerTransport* winUsbTower_ = nullptr;  // transport_, when it is one
 };
 
 }  // namespace towerlink

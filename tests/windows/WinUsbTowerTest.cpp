@@ -1,0 +1,244 @@
+// The USB tower through WinUSB, against a scripted tower carrying the virtual brick's bytes:
+// finding and numbering towers, the setup requests, commands end to end on a clean and a noisy
+// line, and reads given up at their deadline.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "CommandParser.h"
+#include "Datalog.h"
+#include "ScriptedTower.h"
+#include "Session.h"
+#include "WinUsbTowerTransport.h"
+
+using namespace towerlink;
+using test::ControlRequest;
+using test::ScriptedDevice;
+using test::ScriptedTower;
+using Kind = UsbTowerOpenFailure::Kind;
+
+namespace {
+
+struct Rig {
+    explicit Rig(std::vector<ScriptedDevice> devices = {{L"USB\\VID_0694&PID_0001\\5&1F&0&2"}}) {
+        tower.devices = std::move(devices);
+    }
+
+    std::optional<UsbTowerOpenFailure> open(int number = 1, TowerRange range = TowerRange::Short) {
+        auto opened = WinUsbTowerTransport::open(number, range, tower);
+        if (!opened) return opened.error();
+        transport = std::move(opened.value());
+        session.emplace(*transport, clock);
+        return std::nullopt;
+    }
+
+    ExecuteResult run(const std::string& text) {
+        auto request = parseCommand(text, CommandForm::Lasm);
+        EXPECT_TRUE(request.ok()) << text;
+        return session->execute(request.value());
+    }
+
+    std::int32_t answer(const std::string& text) {
+        ExecuteResult r = run(text);
+        EXPECT_TRUE(r.ok()) << text << ": " << (r.ok() ? "" : r.error().message);
+        return r.ok() ? r->value : -99999;
+    }
+
+    ~Rig() {
+        session.reset();
+        transport.reset();
+        EXPECT_EQ(0, tower.openDevices) << "every device opened is closed";
+        for (const std::string& m : tower.misuse) ADD_FAILURE() << m;
+    }
+
+    ManualClock clock{Micros{1000000}};
+    VirtualBrick brick{clock, 7};
+    ScriptedTower tower{clock, brick};
+    std::unique_ptr<WinUsbTowerTransport> transport;
+    std::optional<Session> session;
+};
+
+bool mentions(const std::wstring& text, const wchar_t* part) {
+    return text.find(part) != std::wstring::npos;
+}
+
+}  // namespace
+
+TEST(WinUsbTower, NumbersTowersByInstanceAndSaysWhyOneCannotBeOpened) {
+    // Instance ids compare without regard to case, as Windows treats them.
+    const ScriptedDevice first{L"usb\\vid_0694&pid_0001\\5&1f&0&1"};
+    const ScriptedDevice second{L"USB\\VID_0694&PID_0001\\5&1F&0&3"};
+    const ScriptedDevice unbound{L"USB\\VID_0694&PID_0001\\5&1F&0&4", L"", {}};
+    const ScriptedDevice legoDriver{L"USB\\VID_0694&PID_0001\\5&1F&0&4", L"LEGOTower", {}};
+    struct Case {
+        const char* what;
+        std::vector<ScriptedDevice> devices;
+        int number;
+        DWORD openError;
+        std::optional<Kind> kind;  // none: opens `opens`
+        const wchar_t* opensOrSays;
+    } cases[] = {
+        {"no tower", {}, 1, 0, Kind::NoTower, L"\"LEGO USB Tower\""},
+        {"one tower", {first}, 1, 0, std::nullopt, first.instanceId.c_str()},
+        {"USB, of two", {second, first}, 1, 0, std::nullopt, first.instanceId.c_str()},
+        {"USB2, of two", {second, first}, 2, 0, std::nullopt, second.instanceId.c_str()},
+        {"USB3, of two", {second, first}, 3, 0, Kind::NoTower, L"as USB3"},
+        {"no driver", {unbound}, 1, 0, Kind::NotBound, L"no driver serves it"},
+        {"LEGO's driver", {legoDriver}, 1, 0, Kind::NotBound, L"LEGOTower, not through WinUSB"},
+        {"no winusb.dll", {first}, 1, ERROR_MOD_NOT_FOUND, Kind::NoWinUsb, L"winusb.dll"},
+        {"held elsewhere", {first}, 1, ERROR_ACCESS_DENIED, Kind::Busy, L"in use"},
+        {"gone meanwhile", {first}, 1, ERROR_FILE_NOT_FOUND, Kind::Failed, L"cannot be opened"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig(c.devices);
+        rig.tower.openError = c.openError;
+        const auto failure = rig.open(c.number);
+        if (!c.kind) {
+            ASSERT_FALSE(failure) << std::string(failure->description.begin(),
+                                                 failure->description.end());
+            EXPECT_EQ(std::vector{ScriptedTower::pathOf(c.opensOrSays)}, rig.tower.openedPaths);
+            continue;
+        }
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(*c.kind, failure->kind);
+        EXPECT_TRUE(mentions(failure->description, c.opensOrSays));
+        if (c.kind == Kind::NotBound || c.kind == Kind::NoTower) {
+            EXPECT_TRUE(mentions(failure->description, L"bind the WinUSB driver"))
+                << "says how to make the tower usable";
+        }
+        EXPECT_EQ(c.openError, failure->osError);
+    }
+}
+
+TEST(WinUsbTower, OpeningSendsRangeAndBothSpeedsAndChecksEachAnswer) {
+    for (TowerRange range : {TowerRange::Short, TowerRange::Long}) {
+        Rig rig;
+        ASSERT_FALSE(rig.open(1, range));
+        const USHORT rangeValue = static_cast<USHORT>(0x02 | static_cast<int>(range) << 8);
+        EXPECT_EQ((std::vector<ControlRequest>{{0xC0, 0x02, rangeValue, 0, 4},
+                                               {0xC0, 0xEF, 0x0008, 0, 4},
+                                               {0xC0, 0xF1, 0x0008, 0, 4}}),
+                  rig.tower.requests);
+        EXPECT_TRUE(rig.transport->setRange(TowerRange::Medium));
+        EXPECT_EQ((ControlRequest{0xC0, 0x02, 0x0202, 0, 4}), rig.tower.requests.back());
+    }
+    struct Case {
+        UCHAR request;
+        DWORD systemError;
+        std::uint8_t towerError;
+        ULONG replyLength;
+        const wchar_t* says;
+    } cases[] = {
+        {0x02, 0, 3, 4, L"set range was answered with error 3"},
+        {0xEF, ERROR_GEN_FAILURE, 0, 4, L"set transmit speed failed with system error 31"},
+        {0xF1, 0, 0, 2, L"set receive speed was answered with 2 bytes instead of 4"},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.tower.failingRequest = c.request;
+        rig.tower.requestError = c.systemError;
+        rig.tower.towerError = c.towerError;
+        rig.tower.replyLength = c.replyLength;
+        const auto failure = rig.open();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(Kind::Refused, failure->kind);
+        EXPECT_TRUE(mentions(failure->description, c.says)) << c.request;
+        EXPECT_EQ(c.systemError, failure->osError);
+        EXPECT_EQ(c.request, rig.tower.requests.back().request) << "no request after a failed one";
+    }
+}
+
+TEST(WinUsbTower, CommandsReachTheBrickWhateverTheTowerPacketsItsReplies) {
+    for (int packet : {8, 3, 1}) {
+        SCOPED_TRACE(packet);
+        Rig rig;
+        rig.tower.faults.maxPacket = packet;
+        ASSERT_FALSE(rig.open());
+        rig.answer("out 2,1");
+        EXPECT_EQ(MotorMode::On, rig.brick.state().motors[0].mode);
+        rig.answer("setv 3,2,-300");
+        EXPECT_EQ(-300, rig.answer("poll 0,3"));
+        rig.brick.setBatteryMillivolts(8765);
+        EXPECT_EQ(8765, rig.answer("pollb"));
+        rig.brick.fillDatalog(40);
+        Datalog log(*rig.session);
+        ASSERT_EQ(123, log.extent().value());
+        const Bytes bytes = log.readBytes(0, 123).value();
+        ASSERT_EQ(123u, bytes.size());
+        for (int i = 0; i < 40; ++i) {
+            const DatalogEntry& e = rig.brick.state().datalog[static_cast<std::size_t>(i)];
+            EXPECT_EQ(e.type, bytes[3 + 3 * i]);
+            EXPECT_EQ(e.value, static_cast<std::int16_t>(bytes[4 + 3 * i] | bytes[5 + 3 * i] << 8));
+        }
+    }
+}
+
+TEST(WinUsbTower, OnANoisyLineEveryCommandIsRightAndOnceOrClearlyFailed) {
+    Rig rig;
+    rig.tower.faults.maxPacket = 3;
+    rig.tower.faults.loseEvery = 4;
+    ASSERT_FALSE(rig.open());
+    int succeeded = 0;
+    for (int i = 0; i < 40; ++i) {
+        ExecuteResult r = rig.run("sumv 5,2,1");
+        if (r.ok()) {
+            ++succeeded;
+        } else {
+            EXPECT_TRUE(r.error().error == LinkError::NoBrick ||
+                        r.error().error == LinkError::BadCommunication)
+                << r.error().message;
+        }
+    }
+    const int total = rig.brick.state().variables[5];
+    EXPECT_GE(total, succeeded) << "every success was carried out";
+    EXPECT_LE(total, 40) << "and none twice";
+    EXPECT_GT(succeeded, 30) << "retries recover from most losses";
+    rig.tower.faults = {};
+    EXPECT_EQ(total, rig.answer("poll 0,5"));
+}
+
+TEST(WinUsbTower, AReadGivenUpIsCancelledAndItsLateAnswerNeverReachesTheNextExchange) {
+    Rig rig;
+    ASSERT_FALSE(rig.open());
+    rig.answer("setv 1,2,111");
+    rig.answer("setv 2,2,222");
+    rig.tower.faults.replyDelay = Micros{3000000};
+    EXPECT_EQ(LinkError::NoBrick, rig.run("poll 0,1").error().error);
+    // The late replies are all there when the next exchange starts, and a read given up on
+    // completes with one of them.
+    rig.tower.faults.replyDelay = Micros{0};
+    rig.tower.faults.completeOnAbort = true;
+    rig.clock.advance(Micros{4000000});
+    EXPECT_EQ(222, rig.answer("poll 0,2"));
+    EXPECT_EQ(111, rig.answer("poll 0,1"));
+
+    // At the transport itself: what completes as a read is given up is kept for the caller,
+    // and what the caller did not take is dropped by the discard that starts the next exchange.
+    rig.tower.faults.replyDelay = Micros{500000};
+    ASSERT_FALSE(rig.transport->write(encodePacket(Bytes{0x10})).failed);
+    std::uint8_t buffer[16] = {};
+    const IoResult late = rig.transport->read(std::span(buffer, 4), Micros{100000}, Micros{30000});
+    EXPECT_EQ(4u, late.count) << "the packet that completed the cancelled read";
+    rig.tower.faults = {};
+    rig.transport->discardInput();
+    ASSERT_FALSE(rig.transport->write(encodePacket(Bytes{0x30})).failed);
+    const IoResult fresh = rig.transport->read(buffer, Micros{1000000}, Micros{30000});
+    EXPECT_EQ(encodePacket(Bytes{0xCF, 9300 & 0xFF, 9300 >> 8}),
+              Bytes(buffer, buffer + fresh.count));
+}
+
+TEST(WinUsbTower, TheSystemsWinUsbLoadsWhenFirstNeeded) {
+    UsbDeviceApi& api = systemUsbDeviceApi();
+    EXPECT_TRUE(
+        api.presentDevices(WinUsbTowerTransport::kVendor, WinUsbTowerTransport::kProduct).empty());
+    HANDLE file = INVALID_HANDLE_VALUE;
+    WINUSB_INTERFACE_HANDLE usb = INVALID_HANDLE_VALUE;
+    EXPECT_FALSE(api.open(L"\\\\?\\usb#vid_0694&pid_0001#none#" + std::wstring(test::kWinUsbClass),
+                          &file, &usb));
+    const DWORD error = api.lastError();
+    EXPECT_TRUE(error != 0 && error != ERROR_MOD_NOT_FOUND && error != ERROR_PROC_NOT_FOUND)
+        << "winusb.dll and every function used were found; then opening failed: " << error;
+    EXPECT_EQ(nullptr, file);
+    EXPECT_EQ(nullptr, usb);
+}
