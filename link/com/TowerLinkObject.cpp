@@ -10,6 +10,8 @@
 #include "CommandParser.h"
 #include "ComError.h"
 #include "ConnectionPointEnumerator.h"
+#include "FirmwareDownload.h"
+#include "FirmwareFile.h"
 #include "LinkStatus.h"
 #include "SafeArray.h"
 #include "TowerLinkError.h"
@@ -39,6 +41,10 @@ constexpr long kBusy = 12;
 constexpr long kShortRange = 6;
 constexpr long kLongRange = 7;
 constexpr short kShortRangeOfTwo = 5;
+
+TowerRange towerRange(long setting) {
+    return setting == kLongRange ? TowerRange::Long : TowerRange::Short;
+}
 
 // Event identifiers of _IBrickLinkEvents.
 constexpr DISPID kStatusChanged = 1;
@@ -136,6 +142,10 @@ STDMETHODIMP TowerLinkObject::QueryInterface(REFIID iid, void** object) {
     static const Entry table[] = {
         {&IID_IUnknown, [](TowerLinkObject* o) -> void* { return static_cast<IBrickLink*>(o); }},
         {&IID_IBrickLink, [](TowerLinkObject* o) -> void* { return static_cast<IBrickLink*>(o); }},
+        {&IID_IFirmwareLoader,
+         [](TowerLinkObject* o) -> void* { return static_cast<IFirmwareLoader*>(o); }},
+        {&IID_IDispatch,
+         [](TowerLinkObject* o) -> void* { return static_cast<IFirmwareLoader*>(o); }},
         {&IID_ISupportErrorInfo,
          [](TowerLinkObject* o) -> void* { return static_cast<ISupportErrorInfo*>(o); }},
         {&IID_IConnectionPointContainer,
@@ -199,7 +209,7 @@ STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) try {
     // A second OpenPort moves the link to the new port.
     port_.reset();
     try {
-        port_ = PortConnection::open(*name);
+        port_ = PortConnection::open(*name, towerRange(linkSetting_));
     } catch (const kestrel::ComError& e) {
         setStatus(e.number() == hresultOf(TowerLinkError::PortBusy) ? kBusy : kNotOpened);
         throw;
@@ -236,6 +246,7 @@ long TowerLinkObject::probeStatus() {
 
 STDMETHODIMP TowerLinkObject::GetInfo(long item, long* value) try {
     if (!value) return nullPointer();
+    const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
     *value = 0;
     switch (item) {
         case kItemStatus: *value = probeStatus(); return S_OK;
@@ -266,16 +277,17 @@ STDMETHODIMP TowerLinkObject::SetLinkMode(short mode) try {
                   L" is not a tower range: use 6 for short range or 7 for long range (5 is "
                   L"taken as short)");
     }
+    if (port_ && !transferRunning_) port_->setTowerRange(towerRange(linkSetting_));
     return S_OK;
 }
 TOWERLINK_CATCH_RETURN()
 
 // ---- commands ----
 
-void TowerLinkObject::fail(const Failure& failure) {
+void TowerLinkObject::fail(const Failure& failure, bool commandSent) {
     if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
     deliverMessages();
-    raiseLinkFailure(failure, port_ ? port_->name() : std::wstring(L"the port"));
+    raiseLinkFailure(failure, port_ ? port_->name() : std::wstring(L"the port"), commandSent);
 }
 
 void TowerLinkObject::deliverMessages() {
@@ -287,6 +299,8 @@ void TowerLinkObject::deliverMessages() {
 STDMETHODIMP TowerLinkObject::ExecuteCommand(BSTR* text, long* mode, long* position, VARIANT* reply,
                                              long* result) try {
     if (!text || !mode || !position || !reply || !result) return nullPointer();
+    // The caller's reply variant, or a sink called meanwhile, may hold the last reference.
+    const kestrel::ComPtr<IBrickLink> self(this);
     if (*mode != static_cast<long>(CommandForm::Lasm) &&
         *mode != static_cast<long>(CommandForm::Script)) {
         raise(TowerLinkError::BadMode,
@@ -302,7 +316,7 @@ STDMETHODIMP TowerLinkObject::ExecuteCommand(BSTR* text, long* mode, long* posit
     ExecuteResult answer = link.session().execute(request.value());
     // Whatever the command was, the datalog may have changed under it.
     link.forgetDatalog();
-    if (!answer) fail(answer.error());
+    if (!answer) fail(answer.error(), true);
     kestrel::Variant bytes;
     putBytes(answer->data, bytes.get());
     VariantClear(reply);
@@ -320,6 +334,7 @@ STDMETHODIMP TowerLinkObject::QueryDatalog(long* entrySize, long* entryCount, lo
     if (!entrySize || !entryCount || !start || !end || !firstEntry || !lastEntry) {
         return nullPointer();
     }
+    const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
     *entrySize = *entryCount = *start = *end = 0;
     VariantInit(firstEntry);
     VariantInit(lastEntry);
@@ -375,10 +390,93 @@ STDMETHODIMP TowerLinkObject::ReadDatalog(long first, long count, VARIANT* data)
 }
 TOWERLINK_CATCH_RETURN()
 
+// ---- firmware ----
+
+STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) try {
+    const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
+    const FirmwareImage image = readFirmwareFile(std::wstring(kestrel::Bstr::view(path)));
+    if (!port_ && !transferRunning_) {
+        // Script clients cannot call OpenPort: they download over the configured port.
+        const kestrel::Bstr name(configuredPortName());
+        RETURN_IF_FAILED(OpenPort(name.get()));
+    }
+    PortConnection& link = port();
+    struct TransferScope {
+        bool& running;
+        explicit TransferScope(bool& r) : running(r) { running = true; }
+        ~TransferScope() { running = false; }
+    };
+    auto version = [&] {
+        TransferScope scope(transferRunning_);
+        return downloadFirmware(link.session(), image, [this](std::size_t done, std::size_t all) {
+            events_.fire(kTransferProgress,
+                         {i4(static_cast<long>(done)), i4(static_cast<long>(all))});
+        });
+    }();
+    link.forgetDatalog();
+    if (!version) {
+        const Failure& failure = version.error().failure;
+        if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
+        deliverMessages();
+        raise(TowerLinkError::FirmwareDownload,
+              L"The firmware download failed (" + widen(failure.message) +
+                  (version.error().untouched ? L"). Nothing was changed on the brick"
+                                             : L"). The brick is left without firmware") +
+                  L": keep it close to the tower and call DownloadFirmware again");
+    }
+    deliverMessages();
+    return S_OK;
+}
+TOWERLINK_CATCH_RETURN()
+
+// Late binding knows the one method of IFirmwareLoader; arguments are taken by value or by
+// reference and converted, as every script engine passes them differently.
+constexpr DISPID kDownloadFirmware = 1;
+
+STDMETHODIMP TowerLinkObject::GetTypeInfoCount(UINT* count) {
+    RETURN_HR_IF(E_POINTER, !count);
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP TowerLinkObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    RETURN_HR_IF(E_POINTER, !info);
+    *info = nullptr;
+    return DISP_E_BADINDEX;
+}
+
+STDMETHODIMP TowerLinkObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) {
+    RETURN_HR_IF(E_POINTER, !names || !ids);
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    RETURN_HR_IF(DISP_E_UNKNOWNNAME, count == 0 || !names[0] ||
+                                         _wcsicmp(names[0], L"DownloadFirmware") != 0);
+    ids[0] = kDownloadFirmware;
+    return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+}
+
+STDMETHODIMP TowerLinkObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) {
+    RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, id != kDownloadFirmware || !(flags & DISPATCH_METHOD));
+    RETURN_HR_IF(E_INVALIDARG, !params);
+    RETURN_HR_IF(DISP_E_NONAMEDARGS, params->cNamedArgs != 0);
+    RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != 1);
+    kestrel::Variant path;
+    HRESULT hr = VariantCopyInd(path.get(), &params->rgvarg[0]);
+    if (SUCCEEDED(hr)) hr = VariantChangeType(path.get(), path.get(), 0, VT_BSTR);
+    if (FAILED(hr)) {
+        if (argError) *argError = 0;
+        return DISP_E_TYPEMISMATCH;
+    }
+    if (result) VariantInit(result);
+    hr = DownloadFirmware(V_BSTR(path.get()));
+    return FAILED(hr) ? kestrel::exceptionFromErrorInfo(hr, excepInfo) : S_OK;
+}
+
 // ---- errors and events ----
 
 STDMETHODIMP TowerLinkObject::InterfaceSupportsErrorInfo(REFIID iid) {
-    return iid == IID_IBrickLink ? S_OK : S_FALSE;
+    return iid == IID_IBrickLink || iid == IID_IFirmwareLoader ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP TowerLinkObject::EnumConnectionPoints(IEnumConnectionPoints** points) {

@@ -21,6 +21,7 @@
 namespace towerlink {
 
 class TowerLinkObject final : public IBrickLink,
+                              public IFirmwareLoader,
                               public ISupportErrorInfo,
                               public IConnectionPointContainer {
 public:
@@ -43,6 +44,17 @@ public:
     STDMETHODIMP ReadDatalog(long first, long count, VARIANT* data) override;
     STDMETHODIMP SetLinkMode(short mode) override;
 
+    // IDispatch, for IFirmwareLoader's script clients
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                               DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) override;
+
+    // IFirmwareLoader
+    STDMETHODIMP DownloadFirmware(BSTR path) override;
+
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -59,7 +71,7 @@ private:
     long probeStatus();
     void setStatus(long status);
     // Raises the failure of an exchange, after noting what it says about the link's status.
-    [[noreturn]] void fail(const Failure& failure);
+    [[noreturn]] void fail(const Failure& failure, bool commandSent = false);
     // Raises MessageReceived for the messages that arrived during the last exchange.
     void deliverMessages();
 

@@ -26,6 +26,7 @@ constexpr std::array kTable = {
     OpcodeInfo{kDeleteAllTasks, 0, 0, true, false},
     OpcodeInfo{kSetSensorMode, 2, 0, true, false},
     OpcodeInfo{kDivVariable, 4, 0, true, false},
+    OpcodeInfo{kTransferData, 4, 1, true, true},
     OpcodeInfo{kStopAllTasks, 0, 0, true, false},
     OpcodeInfo{kPlaySound, 1, 0, true, false},
     OpcodeInfo{kSetDatalogSize, 2, 1, true, false},
@@ -62,6 +63,10 @@ const OpcodeInfo* findOpcode(std::uint8_t opcode) {
         if (info.toggles && info.opcode == baseOpcode(opcode)) return &info;
     }
     return nullptr;
+}
+
+std::size_t requestParamLength(const OpcodeInfo& info, std::size_t dataLength) {
+    return info.opcode == kTransferData ? info.paramLength + dataLength + 1 : info.paramLength;
 }
 
 }  // namespace towerlink::op

@@ -24,6 +24,7 @@ inline constexpr std::uint8_t kSubVariable = 0x34;
 inline constexpr std::uint8_t kDeleteAllTasks = 0x40;
 inline constexpr std::uint8_t kSetSensorMode = 0x42;
 inline constexpr std::uint8_t kDivVariable = 0x44;
+inline constexpr std::uint8_t kTransferData = 0x45;
 inline constexpr std::uint8_t kStopAllTasks = 0x50;
 inline constexpr std::uint8_t kPlaySound = 0x51;
 inline constexpr std::uint8_t kSetDatalogSize = 0x52;
@@ -66,7 +67,16 @@ struct OpcodeInfo {
 // Looks up an opcode in either spelling; nullptr when the link does not know it.
 const OpcodeInfo* findOpcode(std::uint8_t opcode);
 
+// Parameter bytes of a request. Transfer data is the one request of variable length (block
+// number, data length, the data, a block checksum): the table gives its fixed part, and its
+// length field `dataLength` the rest.
+std::size_t requestParamLength(const OpcodeInfo& info, std::size_t dataLength);
+inline constexpr std::size_t kMaxTransferLength = 0x400;  // longest block the brick takes
+
 // The five key bytes that Get versions and Delete firmware must carry.
 inline constexpr std::uint8_t kVersionKey[5] = {0x01, 0x03, 0x05, 0x07, 0x0B};
+// The key that Unlock firmware must carry ("LEGO" and the registered sign), and its answer.
+inline constexpr std::uint8_t kUnlockKey[5] = {0x4C, 0x45, 0x47, 0x4F, 0xAE};
+inline constexpr char kUnlockReply[] = "Just a bit off the block!";
 
 }  // namespace towerlink::op

@@ -22,7 +22,20 @@ std::vector<Bytes> RequestDecoder::feed(std::span<const std::uint8_t> bytes) {
             ++i;
             continue;
         }
-        FrameCheck c = checkFrame(body, 1 + info->paramLength, payload);
+        std::size_t dataLength = 0;
+        if (info->opcode == op::kTransferData) {
+            // The length field (parameters 3 and 4) sizes the frame; trust it only once both
+            // of its complement pairs agree, so that noise cannot make the brick wait for a
+            // frame that never ends.
+            if (body.size() < 10) break;
+            dataLength = body[6] | (body[8] << 8);
+            if ((body[6] ^ body[7]) != 0xFF || (body[8] ^ body[9]) != 0xFF ||
+                dataLength > op::kMaxTransferLength) {
+                ++i;
+                continue;
+            }
+        }
+        FrameCheck c = checkFrame(body, 1 + op::requestParamLength(*info, dataLength), payload);
         if (c == FrameCheck::Incomplete) break;
         if (c == FrameCheck::Invalid) {
             ++i;

@@ -1,0 +1,72 @@
+// The tool's towers on Linux: serial devices, the USB tower's device node, the virtual brick.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "MemoryTransport.h"
+#include "PosixSerialTransport.h"
+#include "ToolPort.h"
+#include "UsbTowerTransport.h"
+#include "VirtualBrick.h"
+
+namespace towerlink::tool {
+namespace {
+
+class DevicePort final : public OpenPort {
+public:
+    explicit DevicePort(std::unique_ptr<Transport> transport)
+        : transport_(std::move(transport)), session_(*transport_, clock_) {}
+    Session& session() override { return session_; }
+
+private:
+    SystemClock clock_;
+    std::unique_ptr<Transport> transport_;
+    Session session_;
+};
+
+// The virtual brick behind an in-memory serial tower.
+class VirtualPort final : public OpenPort {
+public:
+    explicit VirtualPort(bool firmware)
+        : brick_(clock_), tower_(brick_, clock_, {.echo = true}), session_(tower_, clock_) {
+        brick_.setFirmware(firmware);
+    }
+    Session& session() override { return session_; }
+
+private:
+    SystemClock clock_;
+    VirtualBrick brick_;
+    MemoryTransport tower_;
+    Session session_;
+};
+
+template <class T>
+Result<std::unique_ptr<OpenPort>, std::string> opened(Result<std::unique_ptr<T>, Failure> r) {
+    if (!r) return linkErrorName(r.error().error) + std::string(": ") + r.error().message;
+    return std::unique_ptr<OpenPort>(std::make_unique<DevicePort>(std::move(r.value())));
+}
+
+}  // namespace
+
+const char* const kPortHelp =
+    "PORT is a serial device path, 'usb' (/dev/usb/legousbtower0) or 'virtual'.\n";
+
+Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& request) {
+    if (request.name.empty()) return std::string("--port is required");
+    if (request.name == "virtual") {
+        return std::unique_ptr<OpenPort>(std::make_unique<VirtualPort>(request.firmware));
+    }
+    if (request.name == "usb") return opened(UsbTowerTransport::open());
+    return opened(PosixSerialTransport::open(request.name));
+}
+
+int portCommand(const std::string&) {
+    std::cerr << "towerlink: this system keeps no default port: give --port\n";
+    return 2;
+}
+
+bool standardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
+}  // namespace towerlink::tool

@@ -1,0 +1,109 @@
+// The tool's towers on Windows: COMn, USBn and VIRTUAL, opened exactly as TowerLink.dll opens
+// them, and the default port kept in HKEY_CURRENT_USER\Software\TowerLink\Port.
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "ComError.h"
+#include "PortConnection.h"
+#include "PortName.h"
+#include "ToolPort.h"
+
+namespace towerlink::tool {
+namespace {
+
+std::wstring wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+class ConnectedPort final : public OpenPort {
+public:
+    explicit ConnectedPort(std::unique_ptr<PortConnection> connection)
+        : connection_(std::move(connection)) {}
+    Session& session() override { return connection_->session(); }
+
+private:
+    std::unique_ptr<PortConnection> connection_;
+};
+
+constexpr const wchar_t* kKey = L"Software\\TowerLink";
+
+}  // namespace
+
+const char* const kPortHelp =
+    "PORT is COM1..COM256, USB, USB2.. or VIRTUAL; without --port, the default port\n"
+    "(TOWERLINK_PORT, else the one 'towerlink port NAME' set, else USB).\n";
+
+Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& request) {
+    const std::wstring text = request.name.empty() ? configuredPortName() : wide(request.name);
+    const std::optional<PortName> name = parsePortName(text);
+    if (!name) return "unknown port '" + narrow(text) + "': use COMn, USB, USBn or VIRTUAL";
+    if (name->kind == PortKind::Virtual && !request.firmware) {
+        // The virtual brick takes its set-up from the environment when it opens.
+        wchar_t faults[512] = {};
+        const DWORD n = GetEnvironmentVariableW(L"TOWERLINK_VIRTUAL_FAULTS", faults, 512);
+        std::wstring value = n > 0 && n < 512 ? std::wstring(faults, n) + L"," : L"";
+        SetEnvironmentVariableW(L"TOWERLINK_VIRTUAL_FAULTS", (value + L"nofirmware").c_str());
+    }
+    try {
+        return std::unique_ptr<OpenPort>(
+            std::make_unique<ConnectedPort>(PortConnection::open(*name)));
+    } catch (const kestrel::ComError& e) {
+        return narrow(e.details().description);
+    }
+}
+
+int portCommand(const std::string& value) {
+    if (value.empty()) {
+        std::cout << narrow(configuredPortName()) << std::endl;
+        return 0;
+    }
+    const std::optional<PortName> name = parsePortName(wide(value));
+    if (!name) {
+        std::cerr << "towerlink: unknown port '" << value << "': use COMn, USB, USBn or VIRTUAL\n";
+        return 2;
+    }
+    const std::wstring canonical = name->text();
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                     &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExW(key, L"Port", 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(canonical.c_str()),
+                                static_cast<DWORD>((canonical.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS) {
+        std::cerr << "towerlink: cannot set the default port (error " << status << ")\n";
+        return 1;
+    }
+    std::cout << narrow(canonical) << std::endl;
+    wchar_t over[64];
+    if (GetEnvironmentVariableW(L"TOWERLINK_PORT", over, 64) > 0) {
+        std::cerr << "towerlink: note: TOWERLINK_PORT is set and still takes precedence\n";
+    }
+    return 0;
+}
+
+bool standardErrorIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+}  // namespace towerlink::tool

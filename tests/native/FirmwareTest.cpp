@@ -1,0 +1,193 @@
+// Firmware files, the download sequence, and the virtual brick's ROM that receives it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "BrickRig.h"
+#include "FirmwareDownload.h"
+#include "SRecord.h"
+#include "TestBytes.h"
+#include "VirtualRom.h"
+
+using namespace towerlink;
+using test::BrickRig;
+using test::bytes;
+
+namespace {
+
+// One S-record line of `type` with its count and checksum worked out.
+std::string srec(int type, std::uint32_t address, const Bytes& data, int fixCount = 0) {
+    const int addressBytes = type == 2 || type == 8 ? 3 : type == 3 || type == 7 ? 4 : 2;
+    Bytes body{static_cast<std::uint8_t>(addressBytes + data.size() + 1 + fixCount)};
+    for (int i = addressBytes - 1; i >= 0; --i) body.push_back((address >> (8 * i)) & 0xFF);
+    body.insert(body.end(), data.begin(), data.end());
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : body) sum += b;
+    body.push_back(static_cast<std::uint8_t>(~sum));
+    std::string line = "S" + std::to_string(type);
+    char hex[3];
+    for (std::uint8_t b : body) {
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+    }
+    return line + "\n";
+}
+
+// A recognisable image of `size` bytes that names its version.
+FirmwareImage testImage(std::size_t size, int major = 3, int minor = 28) {
+    FirmwareImage image;
+    for (std::size_t i = 0; i < size; ++i) image.data.push_back((i * 7 + i / 251) & 0xFF);
+    const std::uint8_t tag[] = {'F', 'W', 'V', 'E', 'R', std::uint8_t(major), std::uint8_t(minor)};
+    std::copy(std::begin(tag), std::end(tag), image.data.begin() + 16);
+    return image;
+}
+
+}  // namespace
+
+TEST(SRecord, ReadsEveryRecordKindAndFillsGaps) {
+    const std::string text = srec(0, 0, bytes("66 69 72 6D")) + srec(1, 0x8000, bytes("01 02")) +
+                             srec(2, 0x8004, bytes("03")) + srec(3, 0x8005, bytes("04 05")) +
+                             srec(5, 3, {}) + srec(9, 0x8000, {});
+    auto image = readSRecords(text);
+    ASSERT_TRUE(image.ok()) << describe(image.error());
+    EXPECT_EQ(image->data, bytes("01 02 00 00 03 04 05"));
+    EXPECT_EQ(image->entry, 0x8000u);
+    // Windows line ends and the other end records.
+    for (int end : {7, 8}) {
+        std::string crlf = srec(1, 0x8000, bytes("AA")) + srec(end, 0x8002, {});
+        crlf.insert(crlf.find('\n'), "\r");
+        auto other = readSRecords(crlf);
+        ASSERT_TRUE(other.ok()) << end;
+        EXPECT_EQ(other->entry, 0x8002u);
+    }
+}
+
+TEST(SRecord, NamesTheLineOfEachKindOfDamage) {
+    const std::string good = srec(1, 0x8000, bytes("01 02 03"));
+    std::string badSum = good;
+    badSum[badSum.size() - 2] = badSum[badSum.size() - 2] == '0' ? '1' : '0';
+    const struct {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {good + badSum + srec(9, 0x8000, {}), "line 2: bad checksum"},
+        {good + "S1058003G10011\n" + srec(9, 0x8000, {}), "line 2: bad hex digits at column 9"},
+        {good + srec(1, 0x8002, bytes("09")) + srec(9, 0x8000, {}),
+         "line 2: data at 0x8002 overlaps or precedes"},
+        {srec(1, 0x7FFF, bytes("01 02")) + srec(9, 0x8000, {}),
+         "line 1: data at 0x7FFF lies outside"},
+        {srec(3, 0xEFFF, bytes("01 02")) + srec(9, 0x8000, {}),
+         "line 1: data at 0xEFFF lies outside"},
+        {good + srec(9, 0x1234, {}), "line 2: entry 0x1234 lies outside"},
+        {good, "no end record"},
+        {srec(9, 0x8000, {}), "holds no data records"},
+        {srec(1, 0x8000, bytes("01"), 1) + srec(9, 0x8000, {}), "line 1: the byte count"},
+        {good + srec(9, 0x8000, {}) + good, "line 3: data after the end record"},
+        {"\n" + good + "hello\n", "line 3: not an S-record"},
+    };
+    for (const auto& c : cases) {
+        auto image = readSRecords(c.text);
+        ASSERT_FALSE(image.ok()) << c.text;
+        EXPECT_NE(describe(image.error()).find(c.message), std::string::npos)
+            << describe(image.error());
+    }
+}
+
+TEST(FirmwareDownload, PutsTheImageOnABrickWithoutFirmwareAndReportsProgress) {
+    BrickRig rig;
+    rig.brick.setFirmware(false);
+    const FirmwareImage image = testImage(1050);
+    std::vector<std::size_t> seen;
+    auto version = downloadFirmware(rig.session, image, [&](std::size_t done, std::size_t total) {
+        EXPECT_EQ(total, 1050u);
+        seen.push_back(done);
+    });
+    ASSERT_TRUE(version.ok()) << version.error().failure.message;
+    EXPECT_EQ(version.value(), (FirmwareVersion{3, 28}));
+    EXPECT_EQ(rig.brick.rom().image(), image.data);
+    EXPECT_TRUE(rig.brick.state().firmware);
+    EXPECT_EQ(seen, (std::vector<std::size_t>{0, 200, 400, 600, 800, 1000, 1050}));
+    EXPECT_EQ(rig.answer("pollb"), 9300);  // the firmware runs
+}
+
+TEST(FirmwareDownload, ReplacesFirmwareThatIsThere) {
+    BrickRig rig;
+    ASSERT_TRUE(rig.brick.state().firmware);
+    rig.brick.setFaults({.silent = true});
+    auto off = downloadFirmware(rig.session, testImage(300));
+    ASSERT_FALSE(off.ok());
+    EXPECT_TRUE(off.error().untouched) << "nothing deleted from a brick that is off";
+    rig.brick.setFaults({});
+    auto version = downloadFirmware(rig.session, testImage(300, 4, 1));
+    ASSERT_TRUE(version.ok()) << version.error().failure.message;
+    EXPECT_EQ(version.value(), (FirmwareVersion{4, 1}));
+}
+
+TEST(FirmwareDownload, ResendsDamagedBlocksAndTheImageArrivesOnce) {
+    BrickRig rig;
+    rig.brick.setFirmware(false);
+    // Damage both ways: a block the brick never heard, and one it took whose reply was lost.
+    rig.brick.setFaults({.corruptRate = 0.0005});
+    const FirmwareImage image = testImage(8000);
+    auto version = downloadFirmware(rig.session, image);
+    ASSERT_TRUE(version.ok()) << version.error().failure.message;
+    EXPECT_EQ(rig.brick.rom().image(), image.data);
+    EXPECT_GT(rig.session.stats().retries, rig.brick.state().repeatsAnswered);
+    EXPECT_GT(rig.brick.state().repeatsAnswered, 0);
+}
+
+TEST(FirmwareDownload, ABrickThatFallsSilentNamesTheBlockAndASecondRunSucceeds) {
+    BrickRig rig;
+    rig.brick.setFirmware(false);
+    const FirmwareImage image = testImage(1000);
+    auto failed = downloadFirmware(rig.session, image, [&](std::size_t done, std::size_t) {
+        if (done == 400) rig.brick.setFaults({.silent = true});
+    });
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().block, 3);
+    EXPECT_FALSE(failed.error().untouched);
+    EXPECT_EQ(failed.error().failure.error, LinkError::NoBrick);
+    EXPECT_EQ(failed.error().failure.message.rfind("sending block 3: ", 0), 0u)
+        << failed.error().failure.message;
+    rig.brick.setFaults({});
+    EXPECT_FALSE(rig.brick.state().firmware);
+    EXPECT_FALSE(rig.session.execute(Request::getBattery()).ok());  // still in its ROM
+    auto again = downloadFirmware(rig.session, image);
+    ASSERT_TRUE(again.ok()) << again.error().failure.message;
+    EXPECT_EQ(rig.brick.rom().image(), image.data);
+}
+
+// The ROM's own checks, request by request, as a program other than ours may send them.
+TEST(VirtualRom, ChecksBlockOrderBlockChecksumsAndTheImageChecksum) {
+    ManualClock clock;
+    VirtualBrick brick(clock);
+    auto send = [&](const std::string& hex) { return brick.receive(encodePacket(bytes(hex))); };
+    auto reply = [](const std::string& hex) { return encodePacket(bytes(hex)); };
+    const Bytes kOk = reply("8A 00"), kBlockOk = reply("BA 00");
+    // A block header claiming far more data than any block holds is noise, not a reason to
+    // stop listening: the ping after it is answered.
+    Bytes noise = bytes("55 FF 00 45 BA 01 FE 00 FF FF 00 FF 00");
+    const Bytes ping = encodePacket(bytes("10"));
+    noise.insert(noise.end(), ping.begin(), ping.end());
+    EXPECT_EQ(brick.receive(noise), reply("EF"));
+    EXPECT_TRUE(send("75 00 80 06 00 00").empty());           // ignored while firmware runs
+    EXPECT_EQ(send("4D 01 00 01 00 01 01"), reply("B2 06"));  // no download under way
+    EXPECT_EQ(send("65 01 03 05 07 0B"), reply("9A"));
+    EXPECT_TRUE(send("30").empty());                             // the ROM alone answers
+    EXPECT_TRUE(send("AD 4C 45 47 4F AE").empty());              // nothing to start yet
+    EXPECT_EQ(send("75 00 80 06 00 00"), kOk);                   // image sum 6
+    EXPECT_TRUE(send("4D 02 00 01 00 01 01").empty());           // out of order
+    EXPECT_EQ(send("45 01 00 02 00 01 02 04"), reply("BA 03"));  // bad block checksum
+    EXPECT_TRUE(send("4D 01 00 02 00 01 02 03").empty());        // block 1 is past now
+    EXPECT_EQ(send("45 02 00 02 00 01 02 03"), kBlockOk);
+    EXPECT_EQ(send("4D 00 00 01 00 02 02"), reply("B2 04"));  // sum 5, not 6
+    EXPECT_TRUE(send("A5 4C 45 47 4F AE").empty());
+    EXPECT_EQ(send("7D 00 80 06 00 00"), reply("82 00"));  // again, all well
+    EXPECT_EQ(send("45 00 00 03 00 01 02 03 06"), kBlockOk);
+    EXPECT_TRUE(send("A5 4C 45 47 4F AF").empty());  // wrong key
+    EXPECT_EQ(
+        send("AD 4C 45 47 4F AE"),
+        reply("52 4A 75 73 74 20 61 20 62 69 74 20 6F 66 66 20 74 68 65 20 62 6C 6F 63 6B 21"));
+    EXPECT_EQ(brick.rom().image(), bytes("01 02 03"));
+    EXPECT_EQ(send("15 01 03 05 07 0B"), reply("EA 00 03 00 01 00 03 00 09"));
+}

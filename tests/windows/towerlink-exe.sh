@@ -1,0 +1,77 @@
+#!/bin/sh
+# The Windows towerlink.exe under Wine, on the VIRTUAL port: status, send, a firmware download
+# to a brick without firmware, and the default port kept in the registry. One Wine run per
+# step; the script's exit code is the number of failed checks.
+# With a third argument, the native tool, the download instead goes over a real serial line:
+# the native tool serves a brick without firmware on a paced pseudo-terminal that the prefix's
+# COM6 points at; afterwards the same brick reports ready. Exits 77 (skipped) when that
+# argument is given but empty.
+# Usage: towerlink-exe.sh TOWERLINK_EXE FIRMWARE_FILE [NATIVE_TOOL]
+exe=$1
+image=$2
+failed=0
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# check NAME EXPECTED_RC REGEX COMMAND...: runs COMMAND, matches its output (both streams).
+check() {
+  name=$1 rc=$2 pattern=$3
+  shift 3
+  "$@" >"$log" 2>&1 </dev/null
+  status=$?
+  if [ "$status" -ne "$rc" ] || ! tr -d '\r' <"$log" | grep -Ezq "$pattern"; then
+    echo "FAILED $name: exit $status (expected $rc), output:"
+    tr -d '\r' <"$log"
+    failed=$((failed + 1))
+  else
+    echo "ok $name"
+  fi
+}
+
+if [ $# -ge 3 ]; then
+  tool=$3
+  if [ -z "$tool" ]; then
+    echo "no native towerlink tool: serial line skipped"
+    exit 77
+  fi
+  served=$(mktemp)
+  "$tool" virtual --pty --pace --no-firmware >"$served" 2>&1 </dev/null &
+  server=$!
+  trap 'kill $server 2>/dev/null; rm -f "$log" "$served" "$WINEPREFIX/dosdevices/com6"' EXIT
+  tries=0
+  while [ ! -s "$served" ] && [ $tries -lt 50 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  ln -sfn "$(head -n 1 "$served")" "$WINEPREFIX/dosdevices/com6"
+  check serial-no-firmware 1 '^no firmware
+$' wine "$exe" status --port COM6
+  check serial-firmware 0 'progress 640/640 bytes \(100%\)
+firmware 3\.28 runs
+$' wine "$exe" firmware --port COM6 "$(winepath -w "$image")"
+  check serial-ready 0 '^ready
+$' wine "$exe" status --port COM6
+  exit $failed
+fi
+
+check status 0 '^ready
+$' wine "$exe" status --port VIRTUAL
+check send 0 '^9300
+54 24
+$' wine "$exe" send --port virtual pollb
+check no-firmware 1 '^no firmware
+$' env TOWERLINK_VIRTUAL_FAULTS=nofirmware wine "$exe" status --port VIRTUAL
+check firmware 0 '^progress 0/640 bytes \(0%\)
+.*progress 640/640 bytes \(100%\)
+firmware 3\.28 runs
+$' env TOWERLINK_VIRTUAL_FAULTS=nofirmware wine "$exe" firmware --port VIRTUAL "$(winepath -w "$image")"
+check no-file 2 'cannot read C:\\no\\firm\.lgo' wine "$exe" firmware --port VIRTUAL 'C:\no\firm.lgo'
+check help 0 '^usage:.*towerlink port \[NAME\]' wine "$exe" --help
+check port-set 0 '^USB2
+$' env -u TOWERLINK_PORT wine "$exe" port usb2:
+check port-registry 0 'Port +REG_SZ +USB2' wine reg query 'HKCU\Software\TowerLink' /v Port
+check port-show 0 '^USB2
+$' env -u TOWERLINK_PORT wine "$exe" port
+check port-bad 2 "unknown port 'LPT1'" wine "$exe" port LPT1
+wine reg delete 'HKCU\Software\TowerLink' /v Port /f >/dev/null 2>&1 </dev/null
+exit $failed
