@@ -2,8 +2,10 @@
 #include "Module.h"
 
 #include <atomic>
+#include <new>
 
 #include "ComError.h"
+#include "ComObject.h"
 
 namespace kestrel::module {
 
@@ -13,26 +15,18 @@ HINSTANCE g_instance = nullptr;
 std::atomic<long> g_count{0};
 std::atomic<void (*)()> g_idle{nullptr};
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
 public:
     explicit ClassFactory(CreateFunction create) : create_(create) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        RETURN_HR_IF(E_POINTER, !object);
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
+    static std::span<const InterfaceEntry<ClassFactory>> interfaces() {
+        static const InterfaceEntry<ClassFactory> table[] = {
+            inherited<ClassFactory, IClassFactory>(IID_IUnknown),
+            inherited<ClassFactory, IClassFactory>(IID_IClassFactory),
+        };
+        return table;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         RETURN_HR_IF(E_POINTER, !object);
         *object = nullptr;
@@ -48,9 +42,7 @@ public:
     }
 
 private:
-    Lifetime lifetime_;
     CreateFunction create_;
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace
@@ -92,11 +84,7 @@ bool canUnload() {
 HRESULT getClassFactory(CreateFunction create, REFIID iid, void** factory) {
     RETURN_HR_IF(E_POINTER, !factory);
     *factory = nullptr;
-    auto* created = new (std::nothrow) ClassFactory(create);
-    RETURN_IF_NULL_ALLOC(created);
-    const HRESULT hr = created->QueryInterface(iid, factory);
-    created->Release();
-    return hr;
+    return handOut(new (std::nothrow) ClassFactory(create), iid, factory);
 }
 
 }  // namespace kestrel::module

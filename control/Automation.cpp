@@ -125,7 +125,7 @@ STDMETHODIMP RcxPilot::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LC
     try {
         return automation::interfaceInfo()->GetIDsOfNames(names, count, ids);
     } catch (...) {
-        return hresultFromCaughtException(IID_IDispatch, L"kestrel");
+        return reportCaughtException({&IID_IDispatch, L"kestrel"});
     }
 }
 
@@ -264,7 +264,7 @@ STDMETHODIMP RcxPilot::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
         }
         return S_OK;
     } catch (...) {
-        const HRESULT hr = hresultFromCaughtException(IID__RcxPilot, L"kestrel");
+        const HRESULT hr = reportCaughtException(kBoundary);
         return exceptionFromErrorInfo(hr, excepInfo);
     }
 }

@@ -1,11 +1,10 @@
 // Calls into the brick link, with its failures turned into ComError.
 #include "BrickLink.h"
 
-#include <atomic>
-#include <new>
+#include <span>
 
 #include "ComError.h"
-#include "Module.h"
+#include "ComObject.h"
 
 namespace kestrel {
 
@@ -25,23 +24,15 @@ void clearErrorInfo() {
 
 // The control listens to the link's events only to keep the connection the link expects; it
 // acts on none of them.
-class BrickLinkEventSink final : public IDispatch {
+class BrickLinkEventSink final : public ComObject<BrickLinkEventSink, IDispatch> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        RETURN_HR_IF(E_POINTER, !object);
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID__IBrickLinkEvents) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+    static std::span<const InterfaceEntry<BrickLinkEventSink>> interfaces() {
+        static const InterfaceEntry<BrickLinkEventSink> table[] = {
+            inherited<BrickLinkEventSink, IDispatch>(IID_IUnknown),
+            inherited<BrickLinkEventSink, IDispatch>(IID_IDispatch),
+            inherited<BrickLinkEventSink, IDispatch>(DIID__IBrickLinkEvents),
+        };
+        return table;
     }
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         RETURN_HR_IF(E_POINTER, !count);
@@ -59,10 +50,6 @@ public:
                         UINT*) override {
         return S_OK;
     }
-
-private:
-    module::Lifetime lifetime_;
-    std::atomic<ULONG> refs_{1};
 };
 
 BrickLink::BrickLink() {

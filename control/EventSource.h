@@ -7,20 +7,15 @@
 
 #include <ocidl.h>
 
+#include "ComObject.h"
 #include "ConnectionPoint.h"
 
 namespace kestrel {
 
-class EventSource final : public IConnectionPointContainer, public IProvideClassInfo2 {
+class EventSource final : public SharedIdentity<IConnectionPointContainer, IProvideClassInfo2> {
 public:
     explicit EventSource(IUnknown& owner);
-    EventSource(const EventSource&) = delete;
-    EventSource& operator=(const EventSource&) = delete;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    ~EventSource() = default;
 
     // IConnectionPointContainer
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
@@ -34,7 +29,6 @@ public:
     ConnectionPoint& defaultSource() { return source_; }
 
 private:
-    IUnknown& owner_;
     ConnectionPoint source_;
 };
 

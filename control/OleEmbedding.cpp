@@ -40,7 +40,7 @@ struct VerbTraits {
     }
 };
 
-using VerbEnumerator = Enumerator<IEnumOLEVERB, OLEVERB, VerbTraits>;
+using VerbEnumerator = Enumerator<IEnumOLEVERB, IID_IEnumOLEVERB, OLEVERB, VerbTraits>;
 
 // The verbs a container may offer; only the primary one belongs on a menu.
 const std::array<OLEVERB, 5> kVerbs{{
@@ -58,24 +58,12 @@ RECT rectOf(const RECTL& r) {
 }  // namespace
 
 OleEmbedding::OleEmbedding(IUnknown& owner, Face& face, ConnectionPoint& events)
-    : owner_(owner), face_(face), events_(events), extent_(kDesignedExtent) {
+    : SharedIdentity(owner), face_(face), events_(events), extent_(kDesignedExtent) {
     face_.setChangeListener([this] { viewChanged(); });
 }
 
 OleEmbedding::~OleEmbedding() {
     face_.setChangeListener(nullptr);
-}
-
-STDMETHODIMP OleEmbedding::QueryInterface(REFIID iid, void** object) {
-    return owner_.QueryInterface(iid, object);
-}
-
-STDMETHODIMP_(ULONG) OleEmbedding::AddRef() {
-    return owner_.AddRef();
-}
-
-STDMETHODIMP_(ULONG) OleEmbedding::Release() {
-    return owner_.Release();
 }
 
 // ---- IOleObject
@@ -100,7 +88,7 @@ STDMETHODIMP OleEmbedding::SetHostNames(LPCOLESTR, LPCOLESTR) {
 // Nothing is ever dirty, so no save option asks for a save. Closing ends the control's part in
 // the container; the control itself, and its terminate handler, end with the last reference.
 STDMETHODIMP OleEmbedding::Close(DWORD) {
-    ComPtr<IUnknown> keepAlive(&owner_);
+    ComPtr<IUnknown> keepAlive(&owner());
     InPlaceDeactivate();
     if (ComPtr<IOleAdviseHolder> holder = std::move(adviseHolder_)) holder->SendOnClose();
     viewSink_.reset();
@@ -153,7 +141,7 @@ STDMETHODIMP OleEmbedding::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, 
 // The container's window context gives the rectangles in pixels; the extent it set before may
 // be converted wrongly (Wine's host), so the face is sized from the rectangles only.
 HRESULT OleEmbedding::activateInPlace(IOleClientSite* activeSite, bool withUserInterface) {
-    ComPtr<IUnknown> keepAlive(&owner_);
+    ComPtr<IUnknown> keepAlive(&owner());
     if (!inPlaceActive_) {
         IOleClientSite* site = site_ ? site_.get() : activeSite;
         RETURN_HR_IF(E_UNEXPECTED, !site);
@@ -178,7 +166,7 @@ HRESULT OleEmbedding::activateInPlace(IOleClientSite* activeSite, bool withUserI
             try {
                 face_.attach(parent, position, clip);
             } catch (...) {
-                hr = hresultFromCaughtException(IID_IOleObject, L"kestrel");
+                hr = reportCaughtException({&IID_IOleObject, L"kestrel"});
             }
         }
         if (FAILED(hr)) {
@@ -213,12 +201,7 @@ HRESULT OleEmbedding::activateUserInterface() {
 STDMETHODIMP OleEmbedding::EnumVerbs(IEnumOLEVERB** verbs) {
     RETURN_HR_IF(E_POINTER, !verbs);
     *verbs = nullptr;
-    try {
-        const std::vector<OLEVERB> items(kVerbs.begin(), kVerbs.end());
-        return VerbEnumerator::create(IID_IEnumOLEVERB, &owner_, items, verbs);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return VerbEnumerator::create(&owner(), kVerbs, verbs);
 }
 
 STDMETHODIMP OleEmbedding::Update() {
@@ -312,7 +295,7 @@ STDMETHODIMP OleEmbedding::ContextSensitiveHelp(BOOL) {
 
 STDMETHODIMP OleEmbedding::InPlaceDeactivate() {
     if (!inPlaceActive_) return S_OK;
-    ComPtr<IUnknown> keepAlive(&owner_);
+    ComPtr<IUnknown> keepAlive(&owner());
     UIDeactivate();
     inPlaceActive_ = false;
     face_.detach();
@@ -324,7 +307,7 @@ STDMETHODIMP OleEmbedding::InPlaceDeactivate() {
 
 STDMETHODIMP OleEmbedding::UIDeactivate() {
     if (!userInterfaceActive_) return S_OK;
-    ComPtr<IUnknown> keepAlive(&owner_);
+    ComPtr<IUnknown> keepAlive(&owner());
     userInterfaceActive_ = false;
     if (frame_) frame_->SetActiveObject(nullptr, nullptr);
     if (document_) document_->SetActiveObject(nullptr, nullptr);
@@ -406,7 +389,7 @@ STDMETHODIMP OleEmbedding::Draw(DWORD aspect, LONG index, void*, DVTARGETDEVICE*
     try {
         face_.draw(dc, area);
     } catch (...) {
-        return hresultFromCaughtException(IID_IViewObject2, L"kestrel");
+        return reportCaughtException({&IID_IViewObject2, L"kestrel"});
     }
     return S_OK;
 }
@@ -465,7 +448,7 @@ STDMETHODIMP OleEmbedding::QuickActivate(QACONTAINER* container, QACONTROL* cont
     // Older containers pass a shorter QACONTAINER; the fields read here are in every version.
     RETURN_HR_IF(E_INVALIDARG, container->cbSize < offsetof(QACONTAINER, dwAmbientFlags) ||
                                    control->cbSize < sizeof(QACONTROL));
-    ComPtr<IUnknown> keepAlive(&owner_);
+    ComPtr<IUnknown> keepAlive(&owner());
     const ULONG size = control->cbSize;
     *control = QACONTROL{};
     control->cbSize = size;

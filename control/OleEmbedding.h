@@ -8,6 +8,7 @@
 #include <ocidl.h>
 #include <oleidl.h>
 
+#include "ComObject.h"
 #include "ComPtr.h"
 #include "ConnectionPoint.h"
 #include "Face.h"
@@ -19,23 +20,13 @@ constexpr DWORD kRcxPilotMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIV
                                       OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE |
                                       OLEMISC_RECOMPOSEONRESIZE;
 
-class OleEmbedding final : public IOleObject,
-                           public IOleInPlaceObject,
-                           public IOleInPlaceActiveObject,
-                           public IOleControl,
-                           public IViewObject2,
-                           public IQuickActivate {
+class OleEmbedding final
+    : public SharedIdentity<IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
+                            IViewObject2, IQuickActivate> {
 public:
     // events is the default source that IQuickActivate connects a container's sink to.
     OleEmbedding(IUnknown& owner, Face& face, ConnectionPoint& events);
-    OleEmbedding(const OleEmbedding&) = delete;
-    OleEmbedding& operator=(const OleEmbedding&) = delete;
     ~OleEmbedding();
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* site) override;
@@ -108,7 +99,6 @@ private:
     HRESULT adviseHolder(ComPtr<IOleAdviseHolder>& holder);
     void viewChanged();
 
-    IUnknown& owner_;
     Face& face_;
     ConnectionPoint& events_;
 

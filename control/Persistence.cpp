@@ -7,18 +7,6 @@
 
 namespace kestrel {
 
-STDMETHODIMP Persistence::QueryInterface(REFIID iid, void** object) {
-    return owner_.QueryInterface(iid, object);
-}
-
-STDMETHODIMP_(ULONG) Persistence::AddRef() {
-    return owner_.AddRef();
-}
-
-STDMETHODIMP_(ULONG) Persistence::Release() {
-    return owner_.Release();
-}
-
 STDMETHODIMP Persistence::GetClassID(CLSID* clsid) {
     RETURN_HR_IF(E_POINTER, !clsid);
     *clsid = CLSID_RcxPilot;

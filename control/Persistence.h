@@ -6,18 +6,14 @@
 
 #include <ocidl.h>
 
+#include "ComObject.h"
+
 namespace kestrel {
 
-class Persistence final : public IPersistStreamInit, public IPersistPropertyBag {
+class Persistence final : public SharedIdentity<IPersistStreamInit, IPersistPropertyBag> {
 public:
-    explicit Persistence(IUnknown& owner) : owner_(owner) {}
-    Persistence(const Persistence&) = delete;
-    Persistence& operator=(const Persistence&) = delete;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    explicit Persistence(IUnknown& owner) : SharedIdentity(owner) {}
+    ~Persistence() = default;
 
     // IPersist, for both
     STDMETHODIMP GetClassID(CLSID* clsid) override;
@@ -32,9 +28,6 @@ public:
     // IPersistPropertyBag (InitNew is shared with IPersistStreamInit)
     STDMETHODIMP Load(IPropertyBag* bag, IErrorLog* errorLog) override;
     STDMETHODIMP Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAllProperties) override;
-
-private:
-    IUnknown& owner_;
 };
 
 }  // namespace kestrel

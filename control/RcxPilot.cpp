@@ -15,7 +15,7 @@ HRESULT RcxPilot::create(REFIID iid, void** object) {
         pilot->vpb_ = std::make_unique<BrickLink>();
         pilot->port_ = Bstr(L"");
     } catch (...) {
-        const HRESULT hr = hresultFromCaughtException(IID__RcxPilot, L"kestrel");
+        const HRESULT hr = reportCaughtException(kBoundary);
         pilot->terminated_ = true;
         pilot->Release();
         return hr;
@@ -30,82 +30,42 @@ RcxPilot::~RcxPilot() {
     terminate();
 }
 
-STDMETHODIMP RcxPilot::QueryInterface(REFIID iid, void** object) {
-    RETURN_HR_IF(E_POINTER, !object);
-    *object = nullptr;
-    using Cast = IUnknown* (*)(RcxPilot&);
-    static const struct {
-        const IID& iid;
-        Cast cast;
-    } kInterfaces[] = {
-        {IID_IUnknown, [](RcxPilot& p) -> IUnknown* { return static_cast<_RcxPilot*>(&p); }},
-        {IID_IDispatch, [](RcxPilot& p) -> IUnknown* { return static_cast<_RcxPilot*>(&p); }},
-        {IID__RcxPilot, [](RcxPilot& p) -> IUnknown* { return static_cast<_RcxPilot*>(&p); }},
-        {IID_ISupportErrorInfo,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<ISupportErrorInfo*>(&p); }},
-        {IID_IOleObject,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleObject*>(&p.embedding_); }},
-        {IID_IOleWindow,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleInPlaceObject*>(&p.embedding_); }},
-        {IID_IOleInPlaceObject,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleInPlaceObject*>(&p.embedding_); }},
-        {IID_IOleInPlaceActiveObject,
-         [](RcxPilot& p) -> IUnknown* {
-             return static_cast<IOleInPlaceActiveObject*>(&p.embedding_);
-         }},
-        {IID_IOleControl,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IOleControl*>(&p.embedding_); }},
-        {IID_IViewObject,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IViewObject2*>(&p.embedding_); }},
-        {IID_IViewObject2,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IViewObject2*>(&p.embedding_); }},
-        {IID_IQuickActivate,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IQuickActivate*>(&p.embedding_); }},
-        {IID_IPersist,
-         [](RcxPilot& p) -> IUnknown* {
-             return static_cast<IPersistStreamInit*>(&p.persistence_);
-         }},
-        {IID_IPersistStreamInit,
-         [](RcxPilot& p) -> IUnknown* {
-             return static_cast<IPersistStreamInit*>(&p.persistence_);
-         }},
-        {IID_IPersistPropertyBag,
-         [](RcxPilot& p) -> IUnknown* {
-             return static_cast<IPersistPropertyBag*>(&p.persistence_);
-         }},
-        {IID_IConnectionPointContainer,
-         [](RcxPilot& p) -> IUnknown* {
-             return static_cast<IConnectionPointContainer*>(&p.events_);
-         }},
-        {IID_IProvideClassInfo,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IProvideClassInfo2*>(&p.events_); }},
-        {IID_IProvideClassInfo2,
-         [](RcxPilot& p) -> IUnknown* { return static_cast<IProvideClassInfo2*>(&p.events_); }},
+// The embedding, persistence and event interfaces are those of the helper objects.
+std::span<const InterfaceEntry<RcxPilot>> RcxPilot::interfaces() {
+    using Entry = InterfaceEntry<RcxPilot>;
+    static const Entry table[] = {
+        inherited<RcxPilot, _RcxPilot>(IID_IUnknown),
+        inherited<RcxPilot, _RcxPilot>(IID_IDispatch),
+        inherited<RcxPilot, _RcxPilot>(IID__RcxPilot),
+        inherited<RcxPilot, ISupportErrorInfo>(IID_ISupportErrorInfo),
+        {&IID_IOleObject, [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IOleObject>(); }},
+        {&IID_IOleWindow,
+         [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IOleInPlaceObject>(); }},
+        {&IID_IOleInPlaceObject,
+         [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IOleInPlaceObject>(); }},
+        {&IID_IOleInPlaceActiveObject,
+         [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IOleInPlaceActiveObject>(); }},
+        {&IID_IOleControl, [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IOleControl>(); }},
+        {&IID_IViewObject,
+         [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IViewObject2>(); }},
+        {&IID_IViewObject2,
+         [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IViewObject2>(); }},
+        {&IID_IQuickActivate,
+         [](RcxPilot& p) -> IUnknown* { return p.embedding_.as<IQuickActivate>(); }},
+        {&IID_IPersist,
+         [](RcxPilot& p) -> IUnknown* { return p.persistence_.as<IPersistStreamInit>(); }},
+        {&IID_IPersistStreamInit,
+         [](RcxPilot& p) -> IUnknown* { return p.persistence_.as<IPersistStreamInit>(); }},
+        {&IID_IPersistPropertyBag,
+         [](RcxPilot& p) -> IUnknown* { return p.persistence_.as<IPersistPropertyBag>(); }},
+        {&IID_IConnectionPointContainer,
+         [](RcxPilot& p) -> IUnknown* { return p.events_.as<IConnectionPointContainer>(); }},
+        {&IID_IProvideClassInfo,
+         [](RcxPilot& p) -> IUnknown* { return p.events_.as<IProvideClassInfo2>(); }},
+        {&IID_IProvideClassInfo2,
+         [](RcxPilot& p) -> IUnknown* { return p.events_.as<IProvideClassInfo2>(); }},
     };
-    for (const auto& entry : kInterfaces) {
-        if (entry.iid == iid) {
-            IUnknown* found = entry.cast(*this);
-            found->AddRef();
-            *object = found;
-            return S_OK;
-        }
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) RcxPilot::AddRef() {
-    return ++refs_;
-}
-
-STDMETHODIMP_(ULONG) RcxPilot::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) {
-        // The terminate handler runs in the destructor and may show a message box or reach the
-        // container's sinks; a reference taken and dropped meanwhile must not delete again.
-        refs_ = 1;
-        delete this;
-    }
-    return left;
+    return table;
 }
 
 STDMETHODIMP RcxPilot::get_Port(BSTR* value) {

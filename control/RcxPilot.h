@@ -6,16 +6,17 @@
 #include <kestrel_tlb.h>
 #include <oleidl.h>
 
-#include <atomic>
 #include <memory>
+#include <source_location>
+#include <span>
 #include <string>
 
 #include "BrickLink.h"
 #include "ComPtr.h"
 #include "ComError.h"
+#include "ComObject.h"
 #include "EventSource.h"
 #include "Face.h"
-#include "Module.h"
 #include "OleEmbedding.h"
 #include "Persistence.h"
 
@@ -23,15 +24,12 @@ namespace kestrel {
 
 // The embedding, persistence and event interfaces live in helper objects that share the
 // control's identity and reference count.
-class RcxPilot final : public _RcxPilot, public ISupportErrorInfo {
+class RcxPilot final : public ComObject<RcxPilot, _RcxPilot, ISupportErrorInfo> {
 public:
     // The class factory's create function: builds the control and runs its creation handler.
     static HRESULT create(REFIID iid, void** object);
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    static std::span<const InterfaceEntry<RcxPilot>> interfaces();
 
     // IDispatch: written out by hand so that every client's by-reference variants convert.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -77,20 +75,19 @@ public:
 
 private:
     RcxPilot() = default;
-    ~RcxPilot();
+    ~RcxPilot() override;
+
+    // Where the control's methods report their failures.
+    static constexpr Boundary kBoundary{&IID__RcxPilot, L"kestrel"};
 
     // Runs body; a failure it does not handle itself reaches the caller with error info set.
     // The control keeps itself alive meanwhile: clearing a caller's variant, or a sink called
     // from the link, the face or an event, may drop what was its last outside reference.
     template <typename Body>
-    HRESULT guarded(Body&& body) noexcept {
+    HRESULT guarded(Body&& body,
+                    std::source_location site = std::source_location::current()) noexcept {
         const ComPtr<_RcxPilot> self(this);
-        try {
-            body();
-            return S_OK;
-        } catch (...) {
-            return hresultFromCaughtException(IID__RcxPilot, L"kestrel");
-        }
+        return atBoundary(kBoundary, std::forward<Body>(body), site);
     }
 
     // Creation and destruction handlers, each run once per instance.
@@ -111,8 +108,6 @@ private:
     void execute(BSTR* source, VARIANT_BOOL tlasm, LONG* nResult, LONG* nPos, VARIANT* result);
     void uploadDatalog(short from, short* size, VARIANT* table);
 
-    module::Lifetime lifetime_;
-    std::atomic<ULONG> refs_{1};
     std::unique_ptr<BrickLink> vpb_;
     Bstr port_;
     Face face_;

@@ -1,15 +1,16 @@
-// TowerLink.dll's entry points: the four exports of a self-registering in-process server.
+// TowerLink.dll as a server: its one class, the brick link.
 #include <IBrickLink.h>
 #include <towerlink_tlb.h>
 
-#include "Module.h"
-#include "Registration.h"
+#include "Server.h"
 #include "TowerLinkObject.h"
+
+namespace kestrel::server {
 
 namespace {
 
-const kestrel::ClassRecord& towerLinkRecord() {
-    static const kestrel::ClassRecord record{
+const ClassRecord& towerLinkRecord() {
+    static const ClassRecord record{
         CLSID_TowerLink,
         L"TowerLink brick link",
         L"TowerLink.BrickLink",
@@ -23,31 +24,13 @@ const kestrel::ClassRecord& towerLinkRecord() {
     return record;
 }
 
+constexpr ServedClass kClasses[] = {{&towerLinkRecord, &towerlink::TowerLinkObject::create}};
+
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        kestrel::module::setInstance(instance);
-        DisableThreadLibraryCalls(instance);
-    }
-    return TRUE;
+const Description& description() {
+    static constexpr Description server{kClasses};
+    return server;
 }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (clsid != CLSID_TowerLink) return CLASS_E_CLASSNOTAVAILABLE;
-    return kestrel::module::getClassFactory(&towerlink::TowerLinkObject::create, iid, object);
-}
-
-extern "C" HRESULT WINAPI DllCanUnloadNow() {
-    return kestrel::module::canUnload() ? S_OK : S_FALSE;
-}
-
-extern "C" HRESULT WINAPI DllRegisterServer() {
-    return kestrel::registerServer(towerLinkRecord(), kestrel::module::path());
-}
-
-extern "C" HRESULT WINAPI DllUnregisterServer() {
-    return kestrel::unregisterServer(towerLinkRecord(), kestrel::module::path());
-}
+}  // namespace kestrel::server

@@ -1,52 +1,19 @@
 // Descriptions and error information of TowerLink's failures.
 #include "TowerLinkError.h"
 
-#include <new>
-
-#include "ComPtr.h"
 #include "Module.h"
 #include "IBrickLink.h"
 
 namespace towerlink {
 namespace {
 
-constexpr const wchar_t* kSource = L"TowerLink";
-
 std::wstring widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-std::wstring systemText(int osError) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(osError), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length && text ? std::wstring(text, length) : L"";
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L' ' || message.back() == L'.')) {
-        message.pop_back();
-    }
-    if (message.empty()) message = L"system error " + std::to_wstring(osError);
-    return message;
-}
-
-HRESULT setInfo(HRESULT number, const std::wstring& description) noexcept {
-    kestrel::ComPtr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(create.put()))) return number;
-    const std::wstring helpFile = errorReferencePath();
-    create->SetGUID(IID_IBrickLink);
-    create->SetSource(const_cast<wchar_t*>(kSource));
-    create->SetDescription(const_cast<wchar_t*>(description.c_str()));
-    create->SetHelpFile(const_cast<wchar_t*>(helpFile.c_str()));
-    // The reference has one section per number; its help context is the number's low word.
-    create->SetHelpContext(HRESULT_CODE(number));
-    kestrel::ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create.queryInterface(IID_IErrorInfo, info))) SetErrorInfo(0, info.get());
-    return number;
-}
-
 }  // namespace
+
+const kestrel::Boundary kBoundary{&IID_IBrickLink, L"TowerLink", &errorReferencePath};
 
 HRESULT hresultOf(TowerLinkError error) {
     return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, static_cast<unsigned>(error));
@@ -72,7 +39,7 @@ void raiseLinkFailure(const Failure& failure, const std::wstring& port, bool com
             if (failure.osError != 0) {
                 raise(TowerLinkError::NoTower,
                       L"The tower on " + port + L" stopped working (" +
-                          systemText(failure.osError) +
+                          kestrel::systemErrorText(static_cast<DWORD>(failure.osError)) +
                           L"): check that it is plugged in, then open the port again");
             }
             raise(TowerLinkError::NoTower,
@@ -101,30 +68,6 @@ void raiseLinkFailure(const Failure& failure, const std::wstring& port, bool com
     }
     raise(TowerLinkError::BadArgument,
           L"The request cannot be sent to the brick (" + widen(failure.message) + L")");
-}
-
-HRESULT reportCaughtException() noexcept {
-    try {
-        try {
-            throw;
-        } catch (const kestrel::ComError& e) {
-            return setInfo(e.number(), e.details().description);
-        } catch (const std::bad_alloc&) {
-            return setInfo(E_OUTOFMEMORY, L"Not enough memory for TowerLink");
-        } catch (...) {
-            return setInfo(E_UNEXPECTED, L"TowerLink met an unexpected internal fault");
-        }
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT report(HRESULT number, const std::wstring& description) noexcept {
-    try {
-        return setInfo(number, description);
-    } catch (...) {
-        return number;
-    }
 }
 
 }  // namespace towerlink

@@ -1,7 +1,5 @@
-// TowerLink's own failure numbers (FACILITY_ITF) and the way a failure leaves a method: thrown
-// inside as ComError with a description the user can act on, turned into an HRESULT with error
-// information (source "TowerLink", the error reference beside the DLL as help file, the
-// number's section as help context) at the boundary. TowerLink-errors.html documents each.
+// TowerLink's own failure numbers (FACILITY_ITF), raised inside as ComError with a description
+// the user can act on and reported at the boundary. TowerLink-errors.html documents each.
 #pragma once
 
 #include <objbase.h>
@@ -45,16 +43,8 @@ std::wstring errorReferencePath();
 [[noreturn]] void raiseLinkFailure(const Failure& failure, const std::wstring& port,
                                    bool commandSent = false);
 
-// For the end of every vtable method: sets error information for the exception in flight and
-// returns its number. Never throws.
-HRESULT reportCaughtException() noexcept;
-
-// Sets error information for a failure detected without an exception (a null pointer).
-HRESULT report(HRESULT number, const std::wstring& description) noexcept;
+// Where TowerLink's methods report their failures: source "TowerLink", and the error reference
+// as help file with the number's section as help context.
+extern const kestrel::Boundary kBoundary;
 
 }  // namespace towerlink
-
-#define TOWERLINK_CATCH_RETURN()                     \
-    catch (...) {                                    \
-        return ::towerlink::reportCaughtException(); \
-    }

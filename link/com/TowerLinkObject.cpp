@@ -9,7 +9,6 @@
 #include "Bstr.h"
 #include "CommandParser.h"
 #include "ComError.h"
-#include "ConnectionPointEnumerator.h"
 #include "FirmwareDownload.h"
 #include "FirmwareFile.h"
 #include "LinkStatus.h"
@@ -110,65 +109,38 @@ VARIANT i4(long value) {
 }
 
 HRESULT nullPointer() {
-    return report(E_POINTER, L"A required argument of the brick link was a null pointer");
+    return kestrel::report(
+        kBoundary,
+        {E_POINTER, L"A required argument of the brick link was a null pointer", {}, {}});
 }
 
 }  // namespace
 
 TowerLinkObject::TowerLinkObject()
-    : events_(this), status_(kNotOpened), linkSetting_(kShortRange) {}
+    : events_(*static_cast<IBrickLink*>(this), *this, DIID__IBrickLinkEvents),
+      status_(kNotOpened),
+      linkSetting_(kShortRange) {}
 
 TowerLinkObject::~TowerLinkObject() {
     events_.clear();
 }
 
 HRESULT TowerLinkObject::create(REFIID iid, void** object) {
-    RETURN_HR_IF(E_POINTER, !object);
-    *object = nullptr;
-    auto* created = new (std::nothrow) TowerLinkObject;
-    RETURN_IF_NULL_ALLOC(created);
-    const HRESULT hr = created->QueryInterface(iid, object);
-    created->Release();
-    return hr;
+    return kestrel::handOut(new (std::nothrow) TowerLinkObject, iid, object);
 }
 
-STDMETHODIMP TowerLinkObject::QueryInterface(REFIID iid, void** object) {
-    RETURN_HR_IF(E_POINTER, !object);
-    *object = nullptr;
-    struct Entry {
-        const IID* iid;
-        void* (*cast)(TowerLinkObject*);
+std::span<const kestrel::InterfaceEntry<TowerLinkObject>> TowerLinkObject::interfaces() {
+    using kestrel::inherited;
+    using Self = TowerLinkObject;
+    static const kestrel::InterfaceEntry<Self> table[] = {
+        inherited<Self, IBrickLink>(IID_IUnknown),
+        inherited<Self, IBrickLink>(IID_IBrickLink),
+        inherited<Self, IFirmwareLoader>(IID_IFirmwareLoader),
+        inherited<Self, IFirmwareLoader>(IID_IDispatch),
+        inherited<Self, ISupportErrorInfo>(IID_ISupportErrorInfo),
+        inherited<Self, IConnectionPointContainer>(IID_IConnectionPointContainer),
     };
-    static const Entry table[] = {
-        {&IID_IUnknown, [](TowerLinkObject* o) -> void* { return static_cast<IBrickLink*>(o); }},
-        {&IID_IBrickLink, [](TowerLinkObject* o) -> void* { return static_cast<IBrickLink*>(o); }},
-        {&IID_IFirmwareLoader,
-         [](TowerLinkObject* o) -> void* { return static_cast<IFirmwareLoader*>(o); }},
-        {&IID_IDispatch,
-         [](TowerLinkObject* o) -> void* { return static_cast<IFirmwareLoader*>(o); }},
-        {&IID_ISupportErrorInfo,
-         [](TowerLinkObject* o) -> void* { return static_cast<ISupportErrorInfo*>(o); }},
-        {&IID_IConnectionPointContainer,
-         [](TowerLinkObject* o) -> void* { return static_cast<IConnectionPointContainer*>(o); }},
-    };
-    for (const Entry& entry : table) {
-        if (iid == *entry.iid) {
-            *object = entry.cast(this);
-            AddRef();
-            return S_OK;
-        }
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) TowerLinkObject::AddRef() {
-    return ++refs_;
-}
-
-STDMETHODIMP_(ULONG) TowerLinkObject::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    return table;
 }
 
 // ---- the port ----
@@ -186,46 +158,49 @@ PortConnection& TowerLinkObject::port() {
     return *port_;
 }
 
-STDMETHODIMP TowerLinkObject::GetPortName(BSTR* port) try {
-    if (!port) return nullPointer();
-    kestrel::Bstr name(port_ ? port_->name() : configuredPortName());
-    SysFreeString(*port);
-    *port = name.release();
-    return S_OK;
+STDMETHODIMP TowerLinkObject::GetPortName(BSTR* port) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        if (!port) return nullPointer();
+        kestrel::Bstr name(port_ ? port_->name() : configuredPortName());
+        SysFreeString(*port);
+        *port = name.release();
+        return S_OK;
+    });
 }
-TOWERLINK_CATCH_RETURN()
 
-STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) try {
-    const std::wstring text(kestrel::Bstr::view(port));
-    const std::optional<PortName> name = parsePortName(text);
-    if (!name) {
-        raise(TowerLinkError::UnknownPort,
-              (text.empty() ? std::wstring(L"No port name given")
-                            : L"'" + text + L"' is not a port TowerLink knows") +
-                  L": use COM1 to COM256 for a serial tower, USB (USB2, ...) for a USB tower, "
-                  L"or VIRTUAL for the virtual brick");
-    }
-    if (transferRunning_) this->port();  // raises busy
-    // A second OpenPort moves the link to the new port.
-    port_.reset();
-    try {
-        port_ = PortConnection::open(*name, towerRange(linkSetting_));
-    } catch (const kestrel::ComError& e) {
-        setStatus(e.number() == hresultOf(TowerLinkError::PortBusy) ? kBusy : kNotOpened);
-        throw;
-    }
-    port_->session().setMessageHandler([this](std::uint8_t m) { messages_.push_back(m); });
-    return S_OK;
+STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        const std::wstring text(kestrel::Bstr::view(port));
+        const std::optional<PortName> name = parsePortName(text);
+        if (!name) {
+            raise(TowerLinkError::UnknownPort,
+                  (text.empty() ? std::wstring(L"No port name given")
+                                : L"'" + text + L"' is not a port TowerLink knows") +
+                      L": use COM1 to COM256 for a serial tower, USB (USB2, ...) for a USB tower, "
+                      L"or VIRTUAL for the virtual brick");
+        }
+        if (transferRunning_) this->port();  // raises busy
+        // A second OpenPort moves the link to the new port.
+        port_.reset();
+        try {
+            port_ = PortConnection::open(*name, towerRange(linkSetting_));
+        } catch (const kestrel::ComError& e) {
+            setStatus(e.number() == hresultOf(TowerLinkError::PortBusy) ? kBusy : kNotOpened);
+            throw;
+        }
+        port_->session().setMessageHandler([this](std::uint8_t m) { messages_.push_back(m); });
+        return S_OK;
+    });
 }
-TOWERLINK_CATCH_RETURN()
 
-STDMETHODIMP TowerLinkObject::ClosePort() try {
-    if (transferRunning_) port();  // raises busy
-    port_.reset();
-    setStatus(kNotOpened);
-    return S_OK;
+STDMETHODIMP TowerLinkObject::ClosePort() {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        if (transferRunning_) port();  // raises busy
+        port_.reset();
+        setStatus(kNotOpened);
+        return S_OK;
+    });
 }
-TOWERLINK_CATCH_RETURN()
 
 // ---- status and settings ----
 
@@ -244,43 +219,45 @@ long TowerLinkObject::probeStatus() {
     return status;
 }
 
-STDMETHODIMP TowerLinkObject::GetInfo(long item, long* value) try {
-    if (!value) return nullPointer();
-    const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
-    *value = 0;
-    switch (item) {
-        case kItemStatus: *value = probeStatus(); return S_OK;
-        case kItemTowerAnswers: {
-            if (!port_ || transferRunning_) return S_OK;
-            const bool answers = port_->session().towerAnswers();
-            deliverMessages();
-            *value = answers ? 1 : 0;
-            return S_OK;
+STDMETHODIMP TowerLinkObject::GetInfo(long item, long* value) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        if (!value) return nullPointer();
+        const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
+        *value = 0;
+        switch (item) {
+            case kItemStatus: *value = probeStatus(); return S_OK;
+            case kItemTowerAnswers: {
+                if (!port_ || transferRunning_) return S_OK;
+                const bool answers = port_->session().towerAnswers();
+                deliverMessages();
+                *value = answers ? 1 : 0;
+                return S_OK;
+            }
+            case kItemLinkSetting: *value = linkSetting_; return S_OK;
+            default: break;
         }
-        case kItemLinkSetting: *value = linkSetting_; return S_OK;
-        default: break;
-    }
-    raise(TowerLinkError::BadItem,
-          L"GetInfo has no item " + std::to_wstring(item) +
-              L": ask for 3 (link status), 4 (tower answers) or 6 (link setting)");
+        raise(TowerLinkError::BadItem,
+              L"GetInfo has no item " + std::to_wstring(item) +
+                  L": ask for 3 (link status), 4 (tower answers) or 6 (link setting)");
+    });
 }
-TOWERLINK_CATCH_RETURN()
 
-STDMETHODIMP TowerLinkObject::SetLinkMode(short mode) try {
-    if (mode == kShortRangeOfTwo || mode == kShortRange) {
-        linkSetting_ = kShortRange;
-    } else if (mode == kLongRange) {
-        linkSetting_ = kLongRange;
-    } else {
-        raise(TowerLinkError::BadLinkMode,
-              L"Link mode " + std::to_wstring(mode) +
-                  L" is not a tower range: use 6 for short range or 7 for long range (5 is "
-                  L"taken as short)");
-    }
-    if (port_ && !transferRunning_) port_->setTowerRange(towerRange(linkSetting_));
-    return S_OK;
+STDMETHODIMP TowerLinkObject::SetLinkMode(short mode) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        if (mode == kShortRangeOfTwo || mode == kShortRange) {
+            linkSetting_ = kShortRange;
+        } else if (mode == kLongRange) {
+            linkSetting_ = kLongRange;
+        } else {
+            raise(TowerLinkError::BadLinkMode,
+                  L"Link mode " + std::to_wstring(mode) +
+                      L" is not a tower range: use 6 for short range or 7 for long range (5 is "
+                      L"taken as short)");
+        }
+        if (port_ && !transferRunning_) port_->setTowerRange(towerRange(linkSetting_));
+        return S_OK;
+    });
 }
-TOWERLINK_CATCH_RETURN()
 
 // ---- commands ----
 
@@ -297,137 +274,142 @@ void TowerLinkObject::deliverMessages() {
 }
 
 STDMETHODIMP TowerLinkObject::ExecuteCommand(BSTR* text, long* mode, long* position, VARIANT* reply,
-                                             long* result) try {
-    if (!text || !mode || !position || !reply || !result) return nullPointer();
-    // The caller's reply variant, or a sink called meanwhile, may hold the last reference.
-    const kestrel::ComPtr<IBrickLink> self(this);
-    if (*mode != static_cast<long>(CommandForm::Lasm) &&
-        *mode != static_cast<long>(CommandForm::Script)) {
-        raise(TowerLinkError::BadMode,
-              L"Command mode " + std::to_wstring(*mode) +
-                  L" is unknown: use 2 for LASM text or 0 for the statement form");
-    }
-    auto request = parseCommand(commandText(*text), static_cast<CommandForm>(*mode));
-    if (!request) {
-        *position = request.error().column;
-        raise(TowerLinkError::CommandText, widen(request.error().message));
-    }
-    PortConnection& link = port();
-    ExecuteResult answer = link.session().execute(request.value());
-    // Whatever the command was, the datalog may have changed under it.
-    link.forgetDatalog();
-    if (!answer) fail(answer.error(), true);
-    kestrel::Variant bytes;
-    putBytes(answer->data, bytes.get());
-    VariantClear(reply);
-    bytes.release(reply);
-    *result = answer->value;
-    deliverMessages();
-    return S_OK;
+                                             long* result) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        if (!text || !mode || !position || !reply || !result) return nullPointer();
+        // The caller's reply variant, or a sink called meanwhile, may hold the last reference.
+        const kestrel::ComPtr<IBrickLink> self(this);
+        if (*mode != static_cast<long>(CommandForm::Lasm) &&
+            *mode != static_cast<long>(CommandForm::Script)) {
+            raise(TowerLinkError::BadMode,
+                  L"Command mode " + std::to_wstring(*mode) +
+                      L" is unknown: use 2 for LASM text or 0 for the statement form");
+        }
+        auto request = parseCommand(commandText(*text), static_cast<CommandForm>(*mode));
+        if (!request) {
+            *position = request.error().column;
+            raise(TowerLinkError::CommandText, widen(request.error().message));
+        }
+        PortConnection& link = port();
+        ExecuteResult answer = link.session().execute(request.value());
+        // Whatever the command was, the datalog may have changed under it.
+        link.forgetDatalog();
+        if (!answer) fail(answer.error(), true);
+        kestrel::Variant bytes;
+        putBytes(answer->data, bytes.get());
+        VariantClear(reply);
+        bytes.release(reply);
+        *result = answer->value;
+        deliverMessages();
+        return S_OK;
+    });
 }
-TOWERLINK_CATCH_RETURN()
 
 // ---- datalog ----
 
 STDMETHODIMP TowerLinkObject::QueryDatalog(long* entrySize, long* entryCount, long* start,
-                                           long* end, VARIANT* firstEntry, VARIANT* lastEntry) try {
-    if (!entrySize || !entryCount || !start || !end || !firstEntry || !lastEntry) {
-        return nullPointer();
-    }
-    const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
-    *entrySize = *entryCount = *start = *end = 0;
-    VariantInit(firstEntry);
-    VariantInit(lastEntry);
-    auto extent = port().datalog().extent();
-    if (!extent) fail(extent.error());
-    const long entries = extent.value() / Datalog::kBytesPerEntry;
-    *entrySize = Datalog::kBytesPerEntry;
-    // The size entry is the log's own: the count and the positions are those of logged entries.
-    *entryCount = entries > 0 ? entries - 1 : 0;
-    *end = extent.value();
-    if (*entryCount > 0) {
-        *firstEntry = i4(Datalog::kBytesPerEntry);
-        *lastEntry = i4(extent.value() - Datalog::kBytesPerEntry);
-    }
-    deliverMessages();
-    return S_OK;
-}
-TOWERLINK_CATCH_RETURN()
-
-STDMETHODIMP TowerLinkObject::ReadDatalog(long first, long count, VARIANT* data) try {
-    if (!data) return nullPointer();
-    VariantInit(data);
-    PortConnection& link = port();
-    if (count <= 0) return S_OK;
-    if (first < 0) {
-        raise(TowerLinkError::BadArgument,
-              L"Datalog position " + std::to_wstring(first) +
-                  L" lies before the start of the datalog: positions start at 0");
-    }
-    // The caller may let go of the link from an event handler; it must outlive the transfer.
-    kestrel::ComPtr<IBrickLink> self(this);
-    link.datalog().setProgressHandler([this](int done, int total) {
-        events_.fire(kTransferProgress, {i4(done), i4(total)});
-    });
-    struct TransferScope {
-        TowerLinkObject& link;
-        explicit TransferScope(TowerLinkObject& l) : link(l) { link.transferRunning_ = true; }
-        ~TransferScope() {
-            link.transferRunning_ = false;
-            if (link.port_) link.port_->datalog().setProgressHandler({});
+                                           long* end, VARIANT* firstEntry, VARIANT* lastEntry) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        if (!entrySize || !entryCount || !start || !end || !firstEntry || !lastEntry) {
+            return nullPointer();
         }
-    };
-    auto bytes = [&] {
-        TransferScope scope(*this);
-        return link.datalog().readBytes(first, count);
-    }();
-    if (!bytes) fail(bytes.error());
-    kestrel::Variant result;
-    putBytes(bytes.value(), result.get());
-    result.release(data);
-    deliverMessages();
-    return S_OK;
+        const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
+        *entrySize = *entryCount = *start = *end = 0;
+        VariantInit(firstEntry);
+        VariantInit(lastEntry);
+        auto extent = port().datalog().extent();
+        if (!extent) fail(extent.error());
+        const long entries = extent.value() / Datalog::kBytesPerEntry;
+        *entrySize = Datalog::kBytesPerEntry;
+        // The size entry is the log's own: the count and the positions are those of logged entries.
+        *entryCount = entries > 0 ? entries - 1 : 0;
+        *end = extent.value();
+        if (*entryCount > 0) {
+            *firstEntry = i4(Datalog::kBytesPerEntry);
+            *lastEntry = i4(extent.value() - Datalog::kBytesPerEntry);
+        }
+        deliverMessages();
+        return S_OK;
+    });
 }
-TOWERLINK_CATCH_RETURN()
+
+STDMETHODIMP TowerLinkObject::ReadDatalog(long first, long count, VARIANT* data) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        if (!data) return nullPointer();
+        VariantInit(data);
+        PortConnection& link = port();
+        if (count <= 0) return S_OK;
+        if (first < 0) {
+            raise(TowerLinkError::BadArgument,
+                  L"Datalog position " + std::to_wstring(first) +
+                      L" lies before the start of the datalog: positions start at 0");
+        }
+        // The caller may let go of the link from an event handler; it must outlive the transfer.
+        kestrel::ComPtr<IBrickLink> self(this);
+        link.datalog().setProgressHandler([this](int done, int total) {
+            events_.fire(kTransferProgress, {i4(done), i4(total)});
+        });
+        struct TransferScope {
+            TowerLinkObject& link;
+            explicit TransferScope(TowerLinkObject& l) : link(l) { link.transferRunning_ = true; }
+            ~TransferScope() {
+                link.transferRunning_ = false;
+                if (link.port_) link.port_->datalog().setProgressHandler({});
+            }
+        };
+        auto bytes = [&] {
+            TransferScope scope(*this);
+            return link.datalog().readBytes(first, count);
+        }();
+        if (!bytes) fail(bytes.error());
+        kestrel::Variant result;
+        putBytes(bytes.value(), result.get());
+        result.release(data);
+        deliverMessages();
+        return S_OK;
+    });
+}
 
 // ---- firmware ----
 
-STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) try {
-    const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
-    const FirmwareImage image = readFirmwareFile(std::wstring(kestrel::Bstr::view(path)));
-    if (!port_ && !transferRunning_) {
-        // Script clients cannot call OpenPort: they download over the configured port.
-        const kestrel::Bstr name(configuredPortName());
-        RETURN_IF_FAILED(OpenPort(name.get()));
-    }
-    PortConnection& link = port();
-    struct TransferScope {
-        bool& running;
-        explicit TransferScope(bool& r) : running(r) { running = true; }
-        ~TransferScope() { running = false; }
-    };
-    auto version = [&] {
-        TransferScope scope(transferRunning_);
-        return downloadFirmware(link.session(), image, [this](std::size_t done, std::size_t all) {
-            events_.fire(kTransferProgress,
-                         {i4(static_cast<long>(done)), i4(static_cast<long>(all))});
-        });
-    }();
-    link.forgetDatalog();
-    if (!version) {
-        const Failure& failure = version.error().failure;
-        if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
+STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
+        const FirmwareImage image = readFirmwareFile(std::wstring(kestrel::Bstr::view(path)));
+        if (!port_ && !transferRunning_) {
+            // Script clients cannot call OpenPort: they download over the configured port.
+            const kestrel::Bstr name(configuredPortName());
+            RETURN_IF_FAILED(OpenPort(name.get()));
+        }
+        PortConnection& link = port();
+        struct TransferScope {
+            bool& running;
+            explicit TransferScope(bool& r) : running(r) { running = true; }
+            ~TransferScope() { running = false; }
+        };
+        auto version = [&] {
+            TransferScope scope(transferRunning_);
+            return downloadFirmware(
+                link.session(), image, [this](std::size_t done, std::size_t all) {
+                    events_.fire(kTransferProgress,
+                                 {i4(static_cast<long>(done)), i4(static_cast<long>(all))});
+                });
+        }();
+        link.forgetDatalog();
+        if (!version) {
+            const Failure& failure = version.error().failure;
+            if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
+            deliverMessages();
+            raise(TowerLinkError::FirmwareDownload,
+                  L"The firmware download failed (" + widen(failure.message) +
+                      (version.error().untouched ? L"). Nothing was changed on the brick"
+                                                 : L"). The brick is left without firmware") +
+                      L": keep it close to the tower and call DownloadFirmware again");
+        }
         deliverMessages();
-        raise(TowerLinkError::FirmwareDownload,
-              L"The firmware download failed (" + widen(failure.message) +
-                  (version.error().untouched ? L"). Nothing was changed on the brick"
-                                             : L"). The brick is left without firmware") +
-                  L": keep it close to the tower and call DownloadFirmware again");
-    }
-    deliverMessages();
-    return S_OK;
+        return S_OK;
+    });
 }
-TOWERLINK_CATCH_RETURN()
 
 // Late binding knows the one method of IFirmwareLoader; arguments are taken by value or by
 // reference and converted, as every script engine passes them differently.
@@ -449,8 +431,8 @@ STDMETHODIMP TowerLinkObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count,
                                             DISPID* ids) {
     RETURN_HR_IF(E_POINTER, !names || !ids);
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    RETURN_HR_IF(DISP_E_UNKNOWNNAME, count == 0 || !names[0] ||
-                                         _wcsicmp(names[0], L"DownloadFirmware") != 0);
+    RETURN_HR_IF(DISP_E_UNKNOWNNAME,
+                 count == 0 || !names[0] || _wcsicmp(names[0], L"DownloadFirmware") != 0);
     ids[0] = kDownloadFirmware;
     return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
@@ -480,16 +462,11 @@ STDMETHODIMP TowerLinkObject::InterfaceSupportsErrorInfo(REFIID iid) {
 }
 
 STDMETHODIMP TowerLinkObject::EnumConnectionPoints(IEnumConnectionPoints** points) {
-    return ConnectionPointEnumerator::create(&events_, 0, points);
+    return events_.enumerate(points);
 }
 
 STDMETHODIMP TowerLinkObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-    RETURN_HR_IF(E_POINTER, !point);
-    *point = nullptr;
-    RETURN_HR_IF(CONNECT_E_NOCONNECTION, iid != DIID__IBrickLinkEvents);
-    *point = &events_;
-    events_.AddRef();
-    return S_OK;
+    return events_.find(iid, point);
 }
 
 }  // namespace towerlink

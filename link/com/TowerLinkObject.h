@@ -9,28 +9,23 @@
 #include <IBrickLink.h>
 #include <ocidl.h>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
-#include "EventConnectionPoint.h"
-#include "Module.h"
+#include "ComObject.h"
+#include "ConnectionPoint.h"
 #include "PortConnection.h"
 
 namespace towerlink {
 
-class TowerLinkObject final : public IBrickLink,
-                              public IFirmwareLoader,
-                              public ISupportErrorInfo,
-                              public IConnectionPointContainer {
+class TowerLinkObject final
+    : public kestrel::ComObject<TowerLinkObject, IBrickLink, IFirmwareLoader, ISupportErrorInfo,
+                                IConnectionPointContainer> {
 public:
     static HRESULT create(REFIID iid, void** object);
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    static std::span<const kestrel::InterfaceEntry<TowerLinkObject>> interfaces();
 
     // IBrickLink
     STDMETHODIMP GetPortName(BSTR* port) override;
@@ -64,7 +59,7 @@ public:
 
 private:
     TowerLinkObject();
-    ~TowerLinkObject();
+    ~TowerLinkObject() override;
 
     // The open port, or ComError (not opened, or busy during a transfer).
     PortConnection& port();
@@ -75,9 +70,7 @@ private:
     // Raises MessageReceived for the messages that arrived during the last exchange.
     void deliverMessages();
 
-    kestrel::module::Lifetime lifetime_;
-    std::atomic<ULONG> refs_{1};
-    EventConnectionPoint events_;
+    kestrel::ConnectionPoint events_;
     std::unique_ptr<PortConnection> port_;
     long status_;       // the last status reported (and raised as StatusChanged)
     long linkSetting_;  // the tower's transmitter range: 6 short, 7 long

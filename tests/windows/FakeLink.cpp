@@ -4,11 +4,11 @@
 #include <olectl.h>
 #include <towerlink_tlb.h>
 
-#include <atomic>
+#include <span>
 
-#include "ComPtr.h"
 #include "ComError.h"
-#include "Module.h"
+#include "ComObject.h"
+#include "ComPtr.h"
 #include "SafeArray.h"
 
 namespace kestrel::test {
@@ -21,32 +21,20 @@ std::wstring text(BSTR b) {
     return b ? std::wstring(b, SysStringLen(b)) : L"";
 }
 
-class FakeLink final : public IBrickLink,
-                       public IConnectionPointContainer,
-                       public IConnectionPoint {
+class FakeLink final
+    : public ComObject<FakeLink, IBrickLink, IConnectionPointContainer, IConnectionPoint> {
 public:
     FakeLink() { ++g_script.liveLinks; }
-    ~FakeLink() { --g_script.liveLinks; }
+    ~FakeLink() override { --g_script.liveLinks; }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        RETURN_HR_IF(E_POINTER, !object);
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IBrickLink)
-            *object = static_cast<IBrickLink*>(this);
-        else if (iid == IID_IConnectionPointContainer)
-            *object = static_cast<IConnectionPointContainer*>(this);
-        else if (iid == IID_IConnectionPoint)
-            *object = static_cast<IConnectionPoint*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+    static std::span<const InterfaceEntry<FakeLink>> interfaces() {
+        static const InterfaceEntry<FakeLink> table[] = {
+            inherited<FakeLink, IBrickLink>(IID_IUnknown),
+            inherited<FakeLink, IBrickLink>(IID_IBrickLink),
+            inherited<FakeLink, IConnectionPointContainer>(IID_IConnectionPointContainer),
+            inherited<FakeLink, IConnectionPoint>(IID_IConnectionPoint),
+        };
+        return table;
     }
 
     STDMETHODIMP GetPortName(BSTR* port) override {
@@ -174,7 +162,6 @@ private:
         return found == g_script.failures.end() ? S_OK : fail(found->second);
     }
 
-    std::atomic<ULONG> refs_{1};
     ComPtr<IUnknown> sink_;
 };
 
@@ -219,10 +206,7 @@ void resetFakeLink() {
 }
 
 HRESULT createFakeLink(REFIID iid, void** object) {
-    auto* link = new FakeLink;
-    const HRESULT hr = link->QueryInterface(iid, object);
-    link->Release();
-    return hr;
+    return handOut(new FakeLink, iid, object);
 }
 
 FakeLinkRegistration::FakeLinkRegistration() {

@@ -1,36 +1,57 @@
-// The IEnumXXX objects that the control hands to containers: a snapshot of items taken when the
-// enumerator is made, so that advising or unadvising during an enumeration changes nothing in it.
-// Each item is held with its own references (Traits::copy) and each Next hands out new ones.
+// The IEnumXXX objects that the servers hand out: a snapshot of items taken when the enumerator
+// is made, so that advising or unadvising during an enumeration changes nothing in it. Each item
+// is held with its own references (Traits::copy) and each Next hands out new ones.
 #pragma once
 
 #include <objbase.h>
 
-#include <atomic>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "ComError.h"
+#include "ComObject.h"
 #include "ComPtr.h"
-#include "Module.h"
 
 namespace kestrel {
 
+// Items that are interface pointers: one reference per copy.
+template <typename Pointer>
+struct InterfaceItemTraits {
+    static HRESULT copy(Pointer* const& from, Pointer** to) {
+        *to = from;
+        if (from) from->AddRef();
+        return S_OK;
+    }
+    static void clear(Pointer*& item) {
+        if (item) item->Release();
+        item = nullptr;
+    }
+};
+
 // Traits: static HRESULT copy(const Item& from, Item* to); static void clear(Item& item).
-template <typename Interface, typename Item, typename Traits>
-class Enumerator final : public Interface {
+template <typename Interface, const IID& kIid, typename Item, typename Traits>
+class Enumerator final : public ComObject<Enumerator<Interface, kIid, Item, Traits>, Interface> {
 public:
+    static std::span<const InterfaceEntry<Enumerator>> interfaces() {
+        static const InterfaceEntry<Enumerator> table[] = {
+            inherited<Enumerator, Interface>(IID_IUnknown),
+            inherited<Enumerator, Interface>(kIid),
+        };
+        return table;
+    }
+
     // A new enumerator with one reference over copies of the items; owner is kept alive with it.
-    static HRESULT create(REFIID iid, IUnknown* owner, const std::vector<Item>& items,
-                          Interface** result) {
+    static HRESULT create(IUnknown* owner, std::span<const Item> items, Interface** result) {
         RETURN_HR_IF(E_POINTER, !result);
         *result = nullptr;
-        auto* made = new (std::nothrow) Enumerator(iid, owner);
+        auto* made = new (std::nothrow) Enumerator(owner);
         RETURN_IF_NULL_ALLOC(made);
         ComPtr<Interface> held = ComPtr<Interface>::adopt(made);
         try {
             made->items_.reserve(items.size());
         } catch (...) {
-            return E_OUTOFMEMORY;
+            return caughtHresult();
         }
         for (const Item& item : items) {
             Item copy{};
@@ -39,21 +60,6 @@ public:
         }
         *result = held.release();
         return S_OK;
-    }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        RETURN_HR_IF(E_POINTER, !object);
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != iid_) return E_NOINTERFACE;
-        *object = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     STDMETHODIMP Next(ULONG count, Item* items, ULONG* fetched) override {
@@ -91,21 +97,18 @@ public:
         RETURN_HR_IF(E_POINTER, !clone);
         *clone = nullptr;
         ComPtr<Interface> made;
-        RETURN_IF_FAILED(create(iid_, owner_.get(), items_, made.put()));
+        RETURN_IF_FAILED(create(owner_.get(), items_, made.put()));
         static_cast<Enumerator*>(made.get())->position_ = position_;
         *clone = made.release();
         return S_OK;
     }
 
 private:
-    Enumerator(REFIID iid, IUnknown* owner) : iid_(iid), owner_(owner) {}
-    ~Enumerator() {
+    explicit Enumerator(IUnknown* owner) : owner_(owner) {}
+    ~Enumerator() override {
         for (Item& item : items_) Traits::clear(item);
     }
 
-    module::Lifetime lifetime_;
-    std::atomic<ULONG> refs_{1};
-    IID iid_;
     ComPtr<IUnknown> owner_;
     std::vector<Item> items_;
     size_t position_ = 0;

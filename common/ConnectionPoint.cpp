@@ -1,4 +1,4 @@
-// Advising and unadvising sinks of one outgoing interface.
+// Advising, unadvising, listing and raising the sinks of one outgoing interface.
 #include "ConnectionPoint.h"
 
 #include <olectl.h>
@@ -24,28 +24,22 @@ struct ConnectionTraits {
     }
 };
 
-using ConnectionEnumerator = Enumerator<IEnumConnections, CONNECTDATA, ConnectionTraits>;
+using ConnectionEnumerator =
+    Enumerator<IEnumConnections, IID_IEnumConnections, CONNECTDATA, ConnectionTraits>;
+using PointEnumerator = Enumerator<IEnumConnectionPoints, IID_IEnumConnectionPoints,
+                                   IConnectionPoint*, InterfaceItemTraits<IConnectionPoint>>;
 
 }  // namespace
 
 ConnectionPoint::ConnectionPoint(IUnknown& owner, IConnectionPointContainer& container, REFIID iid)
-    : owner_(owner), container_(container), iid_(iid) {}
+    : SharedIdentity(owner), container_(container), iid_(iid) {}
 
 STDMETHODIMP ConnectionPoint::QueryInterface(REFIID iid, void** object) {
-    RETURN_HR_IF(E_POINTER, !object);
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IConnectionPoint) return E_NOINTERFACE;
-    *object = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) ConnectionPoint::AddRef() {
-    return owner_.AddRef();
-}
-
-STDMETHODIMP_(ULONG) ConnectionPoint::Release() {
-    return owner_.Release();
+    static const InterfaceEntry<ConnectionPoint> table[] = {
+        inherited<ConnectionPoint, IConnectionPoint>(IID_IUnknown),
+        inherited<ConnectionPoint, IConnectionPoint>(IID_IConnectionPoint),
+    };
+    return queryTable<ConnectionPoint>(*this, table, iid, object);
 }
 
 STDMETHODIMP ConnectionPoint::GetConnectionInterface(IID* iid) {
@@ -67,7 +61,7 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     RETURN_HR_IF(E_POINTER, !cookie);
     *cookie = 0;
     RETURN_HR_IF(E_POINTER, !sink);
-    ComPtr<IUnknown> held;
+    ComPtr<IDispatch> held;
     if (FAILED(sink->QueryInterface(iid_, held.putVoid())) &&
         FAILED(sink->QueryInterface(IID_IDispatch, held.putVoid())))
         return CONNECT_E_CANNOTCONNECT;
@@ -75,7 +69,7 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     try {
         sinks_.emplace_back(lastCookie_ + 1, std::move(held));
     } catch (...) {
-        return E_OUTOFMEMORY;
+        return caughtHresult();
     }
     *cookie = ++lastCookie_;
     return S_OK;
@@ -86,7 +80,7 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
                               [&](const auto& entry) { return entry.first == cookie; });
     RETURN_HR_IF(CONNECT_E_NOCONNECTION, cookie == 0 || found == sinks_.end());
     // The sink is released after it has left the list, in case its release calls back.
-    ComPtr<IUnknown> leaving = std::move(found->second);
+    ComPtr<IDispatch> leaving = std::move(found->second);
     sinks_.erase(found);
     return S_OK;
 }
@@ -94,13 +88,41 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
 STDMETHODIMP ConnectionPoint::EnumConnections(IEnumConnections** connections) {
     RETURN_HR_IF(E_POINTER, !connections);
     *connections = nullptr;
-    std::vector<CONNECTDATA> items;
     try {
+        std::vector<CONNECTDATA> items;
         for (const auto& [cookie, sink] : sinks_) items.push_back({sink.get(), cookie});
+        return ConnectionEnumerator::create(this, items, connections);
     } catch (...) {
-        return E_OUTOFMEMORY;
+        return caughtHresult();
     }
-    return ConnectionEnumerator::create(IID_IEnumConnections, this, items, connections);
+}
+
+HRESULT ConnectionPoint::find(REFIID iid, IConnectionPoint** point) {
+    RETURN_HR_IF(E_POINTER, !point);
+    *point = nullptr;
+    RETURN_HR_IF(CONNECT_E_NOCONNECTION, iid != iid_);
+    AddRef();
+    *point = this;
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::enumerate(IEnumConnectionPoints** points) {
+    RETURN_HR_IF(E_POINTER, !points);
+    *points = nullptr;
+    IConnectionPoint* const items[] = {this};
+    return PointEnumerator::create(&container_, items, points);
+}
+
+void ConnectionPoint::fire(DISPID id, std::vector<VARIANT> args) {
+    std::reverse(args.begin(), args.end());
+    // A copy: a sink may advise or unadvise from inside its handler.
+    std::vector<ComPtr<IDispatch>> targets;
+    for (const auto& entry : sinks_) targets.push_back(entry.second);
+    for (const auto& target : targets) {
+        DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+        target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                       nullptr, nullptr);
+    }
 }
 
 }  // namespace kestrel
