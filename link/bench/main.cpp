@@ -2,13 +2,20 @@
 // and a 100-entry datalog upload, against the virtual brick on a pseudo-terminal that paces its
 // output at 2400 baud 8O1, and compares the time taken with the time the packet bytes need on
 // the wire (11 bits a byte). Prints a Markdown table.
+//
+//   towerlink_bench [N] [--trace]          each command and the datalog, N times (default 5)
+//   towerlink_bench [N] --stall [--trace]  the datalog with the brick paused 700 ms into it
+//   towerlink_bench [N] --noise            the datalog on a noisy line, N seeds (default 10)
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CommandParser.h"
+#include "Opcodes.h"
 #include "Datalog.h"
 #include "PosixSerialTransport.h"
 #include "PtyBrickServer.h"
@@ -42,27 +49,35 @@ Measurement measure(Session& session, Clock& clock, Work work) {
     return m;
 }
 
-}  // namespace
+constexpr std::size_t kEntries = 101;  // 100 logged and the size entry
 
-int main(int argc, char** argv) {
-    const int repeats = argc > 1 ? std::atoi(argv[1]) : 5;
-    SystemClock clock;
-    VirtualBrick brick(clock);
-    auto server = PtyBrickServer::create(brick, {.pace = true});
-    if (!server) {
-        std::fprintf(stderr, "%s\n", server.error().message.c_str());
-        return 1;
+// Reads the whole datalog as the datalog command and the COM side do: its extent, then all of
+// it. Returns whether every byte came.
+bool readDatalog(Session& session) {
+    Datalog log(session);
+    auto extent = log.extent();
+    auto bytes = log.readBytes(0, extent ? extent.value() : 0);
+    return extent && bytes && bytes->size() == 3 * kEntries;
+}
+
+// Counts the upload requests that leave, retries included, from the trace.
+struct UploadCounter {
+    int uploads = 0;
+    bool echo = false;
+    void attach(Session& session) {
+        session.setTrace([this](const std::string& line) {
+            if (echo) std::fprintf(stderr, "%s\n", line.c_str());
+            unsigned opcode = 0;
+            if (std::sscanf(line.c_str(), "TX 55 FF 00 %x", &opcode) == 1 &&
+                baseOpcode(static_cast<std::uint8_t>(opcode)) == op::kUploadDatalog) {
+                ++uploads;
+            }
+        });
     }
-    std::thread serving([&] { server.value()->serve(); });
-    auto port = PosixSerialTransport::open(server.value()->path());
-    if (!port) {
-        std::fprintf(stderr, "%s\n", port.error().message.c_str());
-        return 1;
-    }
-    Session session(*port.value(), clock);
-    session.execute(Request::alive());  // the first exchange of a session pings first
+};
+
+int commandTable(Session& session, VirtualBrick& brick, Clock& clock, int repeats) {
     brick.fillDatalog(100);
-
     const char* commands[] = {
         "ping",       "poll 9,1",    "pollb",        "pollp",         "out 2,1",      "dir 2,1",
         "pwr 1,2,5",  "sent 0,1",    "senm 0,1,0",   "setv 0,2,1000", "sumv 0,2,1",   "subv 0,2,1",
@@ -93,17 +108,12 @@ int main(int argc, char** argv) {
                     total.replied / repeats, wire, took, took / wire);
     }
 
-    // The datalog: its extent, then all of it, as the datalog command and the COM side read it.
     brick.fillDatalog(100);
-    const std::size_t entries = 101;
-    const std::size_t minimum = packetLength(5) + packetLength(1 + 3 * entries);
+    const std::size_t minimum = packetLength(5) + packetLength(1 + 3 * kEntries);
     Measurement total;
     for (int i = 0; i < repeats; ++i) {
-        Datalog log(session);
         Measurement m = measure(session, clock, [&] {
-            auto extent = log.extent();
-            auto bytes = log.readBytes(0, extent ? extent.value() : 0);
-            if (!extent || !bytes || bytes->size() != 3 * entries) ++failures;
+            if (!readDatalog(session)) ++failures;
         });
         total.sent += m.sent;
         total.replied += m.replied;
@@ -118,8 +128,139 @@ int main(int argc, char** argv) {
                 (total.sent + total.replied) / repeats, minimum, wire, took, took / wire);
     worst = std::max(worst, took / wire);
     std::printf("\nworst ratio %.3f, %d failed exchanges\n", worst, failures);
+    return failures == 0 && worst <= 1.15 ? 0 : 1;
+}
 
+// The brick stops for a moment 700 ms into the upload, in the middle of the first 50-entry
+// reply. Each upload may take its unpaused time + the pause + 5%, with no extra request: three
+// upload requests each (the extent, then two halves of 50 entries).
+int stallTable(Session& session, VirtualBrick& brick, PtyBrickServer& server, Clock& clock,
+               int repeats, bool trace) {
+    brick.fillDatalog(100);
+    UploadCounter counter{0, trace};
+    counter.attach(session);
+    std::printf(
+        "| pause 700 ms into the upload | uploads | upload requests | mean ms | worst ms"
+        " | limit ms | within |\n|---|---:|---:|---:|---:|---:|---|\n");
+    bool ok = true;
+    double unpaused = 0;
+    for (int pauseMs : {0, 40, 100, 300}) {
+        double sum = 0, worst = 0;
+        int failures = 0;
+        counter.uploads = 0;
+        for (int i = 0; i < repeats; ++i) {
+            std::thread pauser;
+            if (pauseMs > 0) {
+                pauser = std::thread([&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+                    server.pause(Micros{pauseMs * 1000});
+                });
+            }
+            const Micros start = clock.now();
+            if (!readDatalog(session)) ++failures;
+            const double took = ms(clock.now() - start);
+            if (pauser.joinable()) pauser.join();
+            sum += took;
+            worst = std::max(worst, took);
+        }
+        const double mean = sum / repeats;
+        if (pauseMs == 0) unpaused = mean;
+        const double limit = (unpaused + pauseMs) * 1.05;
+        const bool within = failures == 0 && worst <= limit && counter.uploads == 3 * repeats;
+        ok = ok && within;
+        std::printf("| %d ms | %d | %d | %.1f | %.1f | %.1f | %s |\n", pauseMs, repeats,
+                    counter.uploads, mean, worst, limit, within ? "yes" : "NO");
+    }
+    session.setTrace({});
+    return ok ? 0 : 1;
+}
+
+// Uploads on a line that damages a share of the bytes, each with its own repeatable series.
+int noiseTable(Session& session, VirtualBrick& brick, Clock& clock, int seeds) {
+    brick.fillDatalog(100);
+    double clean = 0;
+    for (int i = 0; i < 3; ++i) {
+        const Micros start = clock.now();
+        readDatalog(session);
+        clean += ms(clock.now() - start) / 3;
+    }
+    std::printf(
+        "clean upload %.1f ms\n\n| damaged bytes | direction | complete | mean ms"
+        " | worst ms | worst / clean |\n|---:|---|---:|---:|---:|---:|\n",
+        clean);
+    const struct {
+        const char* name;
+        bool in, out;
+    } ways[] = {{"brick's replies", false, true}, {"both ways", true, true}};
+    for (const auto& way : ways) {
+        for (int percent : {1, 2, 5}) {
+            int complete = 0;
+            double sum = 0, worst = 0;
+            for (int seed = 1; seed <= seeds; ++seed) {
+                brick.restartFaults(static_cast<std::uint32_t>(seed));
+                brick.setFaults(
+                    {.corruptRate = percent / 100.0, .inbound = way.in, .outbound = way.out});
+                const Micros start = clock.now();
+                if (readDatalog(session)) ++complete;
+                const double took = ms(clock.now() - start);
+                brick.setFaults({});
+                sum += took;
+                worst = std::max(worst, took);
+            }
+            std::printf("| %d%% | %s | %d/%d | %.0f | %.0f | %.1f |\n", percent, way.name, complete,
+                        seeds, sum / seeds, worst, worst / clean);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int repeats = 0;
+    bool stall = false, noise = false, trace = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--stall") == 0) {
+            stall = true;
+        } else if (std::strcmp(argv[i], "--noise") == 0) {
+            noise = true;
+        } else if (std::strcmp(argv[i], "--trace") == 0) {
+            trace = true;
+        } else {
+            repeats = std::atoi(argv[i]);
+        }
+    }
+    if (repeats <= 0) repeats = noise ? 10 : 5;
+    SystemClock clock;
+    VirtualBrick brick(clock);
+    auto server = PtyBrickServer::create(brick, {.pace = true});
+    if (!server) {
+        std::fprintf(stderr, "%s\n", server.error().message.c_str());
+        return 1;
+    }
+    std::thread serving([&] { server.value()->serve(); });
+    auto port = PosixSerialTransport::open(server.value()->path());
+    if (!port) {
+        std::fprintf(stderr, "%s\n", port.error().message.c_str());
+        return 1;
+    }
+    Session session(*port.value(), clock, {.traceFromEnvironment = false});
+    if (trace && !stall) {
+        session.setTrace([&clock](const std::string& line) {
+            std::fprintf(stderr, "%10.1f %s\n", ms(clock.now()), line.c_str());
+        });
+    }
+    session.execute(Request::alive());  // the first exchange of a session pings first
+
+    int rc = 0;
+    if (stall) {
+        rc = stallTable(session, brick, *server.value(), clock, repeats, trace);
+    } else if (noise) {
+        rc = noiseTable(session, brick, clock, repeats);
+    } else {
+        rc = commandTable(session, brick, clock, repeats);
+    }
     server.value()->stop();
     serving.join();
-    return failures == 0 && worst <= 1.15 ? 0 : 1;
+    return rc;
 }

@@ -1,6 +1,8 @@
 // The virtual brick's port and its settings.
 #include "VirtualPort.h"
 
+#include <windows.h>
+
 #include <vector>
 
 namespace towerlink {
@@ -60,6 +62,12 @@ Result<VirtualPortSettings, std::wstring> parseVirtualPortSettings(std::wstring_
             auto percent = number(value, 100);
             if (!percent) return bad(L"needs a percentage from 0 to 100");
             s.noisePercent = static_cast<double>(*percent);
+        } else if (hasValue && key == L"noiseway") {
+            if (value != L"both" && value != L"in" && value != L"out") {
+                return bad(L"needs both, in or out");
+            }
+            s.noiseIn = value != L"out";
+            s.noiseOut = value != L"in";
         } else if (hasValue && key == L"sequence") {
             auto n = number(value, 999999999);
             if (!n) return bad(L"needs a whole number");
@@ -71,10 +79,26 @@ Result<VirtualPortSettings, std::wstring> parseVirtualPortSettings(std::wstring_
         } else {
             return std::wstring(L"'") + std::wstring(item) +
                    L"' is not a setting of the virtual brick (notower, badtower, silent, "
-                   L"nofirmware, battery=MV, noise=P, sequence=N, message=M)";
+                   L"nofirmware, battery=MV, noise=P, noiseway=W, sequence=N, message=M)";
         }
     }
     return s;
+}
+
+Result<VirtualPortSettings, std::wstring> virtualPortSettingsFromEnvironment() {
+    const wchar_t* name = L"TOWERLINK_VIRTUAL_FAULTS";
+    std::wstring value(256, L'\0');
+    // The variable may change between the two calls: ask until the buffer holds it all.
+    for (;;) {
+        const DWORD length =
+            GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+        if (length < value.size()) {
+            value.resize(length);
+            break;
+        }
+        value.resize(length);
+    }
+    return parseVirtualPortSettings(value);
 }
 
 VirtualPort::VirtualPort(const VirtualPortSettings& settings)
@@ -88,9 +112,8 @@ VirtualPort::VirtualPort(const VirtualPortSettings& settings)
     BrickFaults faults;
     faults.silent = settings.silent;
     faults.corruptRate = settings.noisePercent / 100.0;
-    // Damage on the way back only: a damaged request is simply not answered, which the
-    // silence case already shows.
-    faults.inbound = false;
+    faults.inbound = settings.noiseIn;
+    faults.outbound = settings.noiseOut;
     brick_.setFaults(faults);
 }
 

@@ -9,7 +9,9 @@
 //   silent       the brick is off or out of reach
 //   nofirmware   the brick holds no firmware
 //   battery=MV   the brick's battery reads MV millivolts
-//   noise=P      P percent of the bytes the brick sends are damaged
+//   noise=P      P percent of the bytes on the line are damaged, both ways unless noiseway says
+//   noiseway=W   which bytes noise damages: both (the default), in (the requests the brick
+//                hears) or out (the replies it sends)
 //   sequence=N   which repeatable series of damage noise produces (default 1)
 //   message=M    another brick broadcasts message M during the first exchange
 #pragma once
@@ -33,12 +35,16 @@ struct VirtualPortSettings {
     bool firmware = true;
     std::optional<int> batteryMillivolts;
     double noisePercent = 0;
+    bool noiseIn = true;
+    bool noiseOut = true;
     std::uint32_t faultSequence = 1;
     std::optional<std::uint8_t> message;
 };
 
 // The settings, or a sentence saying which item is wrong.
 Result<VirtualPortSettings, std::wstring> parseVirtualPortSettings(std::wstring_view text);
+// The same for the value of TOWERLINK_VIRTUAL_FAULTS, read whole however long it is.
+Result<VirtualPortSettings, std::wstring> virtualPortSettingsFromEnvironment();
 
 class VirtualPort final : public Transport {
 public:

@@ -6,6 +6,14 @@
 #include "Opcodes.h"
 
 namespace towerlink {
+namespace {
+
+// Failures that a noisy line explains; anything else ends a read at once.
+bool noisy(const Failure& f) {
+    return f.error == LinkError::BadCommunication || f.error == LinkError::NoBrick;
+}
+
+}  // namespace
 
 int Datalog::chunkSize(int records) {
     if (records <= 0) return 0;
@@ -15,6 +23,10 @@ int Datalog::chunkSize(int records) {
 
 Result<std::int32_t, Failure> Datalog::extent() {
     ExecuteResult size = session_.execute(Request::uploadDatalog(0, 1));
+    // On a noisy line the short request may need more than one exchange's attempts.
+    for (int i = 1; i < kUploadFailures / 4 && !size && noisy(size.error()); ++i) {
+        size = session_.execute(Request::uploadDatalog(0, 1));
+    }
     if (!size) return size.error();
     const Bytes& d = size->data;
     std::int32_t entries = 0;
@@ -46,19 +58,41 @@ Result<Bytes, Failure> Datalog::readBytes(std::int64_t first, std::int64_t count
     }
     const int firstFetched = entry;
     const int total = lastEntry + 1 - firstFetched;
-    const int chunk = chunkSize(total);
-    for (; entry <= lastEntry; entry += chunk) {
+    const int largest = chunkSize(total);
+    int chunk = largest;
+    int failures = 0, silentPings = 0;
+    while (entry <= lastEntry) {
         const int n = std::min(chunk, lastEntry + 1 - entry);
-        ExecuteResult r = session_.execute(Request::uploadDatalog(static_cast<std::uint16_t>(entry),
-                                                                  static_cast<std::uint16_t>(n)));
-        if (!r) return r.error();
+        ExecuteResult r = session_.executeUnlessDamaged(Request::uploadDatalog(
+            static_cast<std::uint16_t>(entry), static_cast<std::uint16_t>(n)));
+        if (!r) {
+            const LinkError e = r.error().error;
+            if (!noisy(r.error()) || ++failures >= kUploadFailures) {
+                return r.error();
+            }
+            if (e == LinkError::BadCommunication) {
+                chunk = std::max(1, n > 8 ? n / 4 : n / 2);
+                continue;
+            }
+            // Silence: the request was lost on its way, or the brick is gone; a brick that
+            // stays silent to two rounds of pings in a row is taken as gone.
+            ExecuteResult ping = session_.execute(Request::alive());
+            silentPings = ping && ping->value == 0 ? silentPings + 1 : 0;
+            if (silentPings >= 2) return r.error();
+            continue;
+        }
+        failures = silentPings = 0;
         if (r->data.size() != static_cast<std::size_t>(kBytesPerEntry * n)) {
             // The log shrank since its extent was read: what exists has been returned.
             extent_.reset();
             break;
         }
         records.insert(records.end(), r->data.begin(), r->data.end());
-        if (onProgress_) onProgress_(entry + n - firstFetched, total);
+        entry += n;
+        if (onProgress_) onProgress_(entry - firstFetched, total);
+        // Shrinking fast on damage and growing slowly settles near the size that moves the
+        // most records per second on this line.
+        chunk = std::min(largest, chunk + std::max(1, chunk / 4));
     }
     const std::size_t skip =
         static_cast<std::size_t>(begin - std::int64_t{firstEntry} * kBytesPerEntry);

@@ -1,6 +1,9 @@
 // The brick's datalog as a run of bytes, three per entry (type, value low, value high), entry 0
 // being the size entry. Reads go to the brick through upload requests; a range is fetched in
-// as few balanced chunks as the serial tower can carry in one reply each.
+// as few balanced chunks as the serial tower can carry in one reply each. On a noisy line long
+// replies rarely arrive whole, so after a damaged reply the next upload asks for a quarter as
+// many records (half as many once it is down to eight, and never fewer than one), and each clean
+// reply lets the size grow back by a quarter.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +38,10 @@ public:
     // How many records each upload asks for when `records` are to be read: the fewest chunks
     // of at most kMaxUploadRecords, evened out so the last one is not a tiny straggler.
     static int chunkSize(int records);
+
+    // Failed uploads in a row after which a read gives up. A damaged reply costs a single send:
+    // it is followed by a shorter request rather than by the same one again.
+    static constexpr int kUploadFailures = 24;
 
 private:
     Session& session_;

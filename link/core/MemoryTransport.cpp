@@ -8,14 +8,19 @@ namespace towerlink {
 MemoryTransport::MemoryTransport(VirtualBrick& brick, Clock& clock, MemoryTransportOptions options)
     : brick_(brick), clock_(clock), options_(options) {}
 
-void MemoryTransport::queue(std::span<const std::uint8_t> bytes, Micros start) {
+Micros MemoryTransport::queue(std::span<const std::uint8_t> bytes, Micros start,
+                              const Pause& pause) {
     const Micros byteTime = options_.paced ? kByteTime : Micros{0};
     Micros at = start;
-    if (!incoming_.empty()) at = std::max(at, incoming_.back().second);
-    for (std::uint8_t b : bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == pause.afterBytes) at += pause.length;
         at += byteTime;
-        incoming_.emplace_back(b, at);
+        // Kept in order of arrival; the echo and the brick's bytes travel independently.
+        auto pos = std::upper_bound(incoming_.begin(), incoming_.end(), at,
+                                    [](Micros t, const auto& entry) { return t < entry.second; });
+        incoming_.emplace(pos, bytes[i], at);
     }
+    return at;
 }
 
 IoResult MemoryTransport::write(std::span<const std::uint8_t> bytes) {
@@ -25,15 +30,24 @@ IoResult MemoryTransport::write(std::span<const std::uint8_t> bytes) {
     const Micros now = clock_.now();
     // The echo comes back while the request is still being sent; the brick can answer only
     // once the last byte has crossed the line.
-    if (options_.echo) queue(bytes, now);
+    if (options_.echo) queue(bytes, now, {});
+    if (now < brickBusyUntil_) return IoResult::done(bytes.size());
     Bytes reply = brick_.receive(bytes);
     const Micros sent = now + (options_.paced ? wireTime(bytes.size()) : Micros{0});
-    queue(reply, sent + brick_.faults().replyDelay);
+    const Micros start = std::max(sent + brick_.faults().replyDelay, brickLineFree_);
+    const Pause pause = nextPause_.value_or(Pause{});
+    if (!reply.empty()) nextPause_.reset();
+    brickLineFree_ = queue(reply, start, pause);
+    brickBusyUntil_ = brickLineFree_ - (pause.brickHalts ? Micros{0} : pause.length);
     return IoResult::done(bytes.size());
 }
 
-void MemoryTransport::inject(std::span<const std::uint8_t> bytes) {
-    queue(bytes, clock_.now());
+void MemoryTransport::inject(std::span<const std::uint8_t> bytes, Micros after) {
+    queue(bytes, clock_.now() + after, {});
+}
+
+void MemoryTransport::pauseNextReply(std::size_t afterBytes, Micros length, bool brickHalts) {
+    nextPause_ = Pause{afterBytes, length, brickHalts};
 }
 
 IoResult MemoryTransport::read(std::span<std::uint8_t> buffer, Micros firstByte, Micros interByte) {

@@ -2,10 +2,13 @@
 // what the brick transmits is read back, with the serial tower's echo if asked for. Single
 // threaded and synchronous, so it works the same inside a test and inside TowerLink.dll. With
 // `paced`, bytes become readable only as fast as a 2400 baud line would deliver them; waiting is
-// done on the injected clock, so a ManualClock makes even that instant.
+// done on the injected clock, so a ManualClock makes even that instant. Like the infrared link it
+// stands for, it is half duplex: a request written while the brick is still transmitting never
+// reaches the brick (its echo still comes back).
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <utility>
 
 #include "Transport.h"
@@ -31,19 +34,35 @@ public:
     void setTowerPresent(bool present) { towerPresent_ = present; }
     // Fails every call, as an unplugged device does.
     void setUnplugged(bool unplugged) { unplugged_ = unplugged; }
-    // Makes `bytes` arrive from the brick's side now, e.g. a message it broadcasts.
-    void inject(std::span<const std::uint8_t> bytes);
+    // Makes `bytes` arrive from the brick's side `after` from now (at line pace when paced),
+    // e.g. a message another brick broadcasts or the stale end of an old reply.
+    void inject(std::span<const std::uint8_t> bytes, Micros after = Micros{0});
+    // Holds the next reply up for `length` after its first `afterBytes` bytes. With
+    // `brickHalts` the brick itself stops (and stays deaf, since it is still transmitting);
+    // otherwise the bytes left the brick on time and something on the way (a loaded computer,
+    // an adapter's buffer) holds them, so the brick is free to hear the next request.
+    void pauseNextReply(std::size_t afterBytes, Micros length, bool brickHalts = true);
 
     std::size_t bytesWritten() const { return bytesWritten_; }
     std::size_t bytesRead() const { return bytesRead_; }
 
 private:
-    void queue(std::span<const std::uint8_t> bytes, Micros start);
+    struct Pause {
+        std::size_t afterBytes = 0;
+        Micros length{0};
+        bool brickHalts = true;
+    };
+    // Schedules `bytes` one after another from `start`, each `pause` applied; returns the time
+    // the last one arrives.
+    Micros queue(std::span<const std::uint8_t> bytes, Micros start, const Pause& pause);
 
     VirtualBrick& brick_;
     Clock& clock_;
     MemoryTransportOptions options_;
     std::deque<std::pair<std::uint8_t, Micros>> incoming_;  // byte, time it becomes readable
+    Micros brickBusyUntil_{0};
+    Micros brickLineFree_{0};
+    std::optional<Pause> nextPause_;
     bool towerPresent_ = true;
     bool unplugged_ = false;
     std::size_t bytesWritten_ = 0;

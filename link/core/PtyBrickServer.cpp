@@ -76,18 +76,45 @@ void PtyBrickServer::stop() {
     [[maybe_unused]] ssize_t n = ::write(wakeWrite_, &c, 1);
 }
 
-// Writes `bytes` to the client; when pacing, each byte leaves when the line would have carried
-// it, after whatever the line is still busy with.
-void PtyBrickServer::send(const Bytes& bytes, Micros& lineFree) {
+void PtyBrickServer::pause(Micros length) {
+    pausedUntil_.store((SystemClock().now() + length).count());
+}
+
+void PtyBrickServer::waitUntil(Micros when, Bytes* heard) {
     SystemClock clock;
-    for (std::uint8_t b : bytes) {
-        if (options_.pace) {
-            lineFree = std::max(lineFree, clock.now()) + kByteTime;
-            clock.sleepUntil(lineFree);
-        }
-        while (::write(master_, &b, 1) < 0 && errno == EINTR) {
+    if (heard == nullptr) {
+        clock.sleepUntil(when);
+        return;
+    }
+    for (Micros now = clock.now(); now < when; now = clock.now()) {
+        pollfd p{master_, POLLIN, 0};
+        const int ms = static_cast<int>((when - now).count() / 1000);
+        if (::poll(&p, 1, ms) > 0 && (p.revents & POLLIN)) {
+            std::uint8_t buffer[256];
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0) heard->insert(heard->end(), buffer, buffer + n);
+        } else if (ms == 0) {
+            clock.sleepUntil(when);
         }
     }
+}
+
+// Writes `bytes` to the client. When pacing, the burst is timed from one anchor, so that late
+// wake-ups do not add up: byte i leaves at anchor + (i + 1) byte times, after whatever the line
+// is still busy with. A pause moves the anchor on.
+void PtyBrickServer::send(const Bytes& bytes, Micros& lineFree, Bytes* heard) {
+    SystemClock clock;
+    Micros anchor = std::max(lineFree, clock.now());
+    const Micros byteTime = options_.pace ? kByteTime : Micros{0};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const Micros start = anchor + byteTime * static_cast<std::int64_t>(i);
+        const Micros paused{pausedUntil_.load()};
+        if (paused > start) anchor += paused - start;
+        waitUntil(anchor + byteTime * static_cast<std::int64_t>(i + 1), heard);
+        while (::write(master_, &bytes[i], 1) < 0 && errno == EINTR) {
+        }
+    }
+    lineFree = anchor + byteTime * static_cast<std::int64_t>(bytes.size());
 }
 
 void PtyBrickServer::serve() {
@@ -104,14 +131,17 @@ void PtyBrickServer::serve() {
         ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n <= 0) continue;
         const Bytes received(buffer, buffer + n);
-        if (options_.echo) send(received, lineFree);
+        if (options_.echo) send(received, lineFree, nullptr);
         Bytes reply = brick_.receive(received);
         if (reply.empty()) continue;
         if (brick_.faults().replyDelay > Micros{0}) {
             SystemClock clock;
             clock.sleepUntil(std::max(lineFree, clock.now()) + brick_.faults().replyDelay);
         }
-        send(reply, lineFree);
+        Bytes lost;
+        send(reply, lineFree, &lost);
+        // The brick was transmitting while these arrived, so it never heard them.
+        if (options_.echo) send(lost, lineFree, nullptr);
     }
 }
 

@@ -1,8 +1,11 @@
 // A virtual brick behind a serial tower that any program can open: a new pseudo-terminal whose
 // far end behaves as the tower does, echoing each request and then delivering the brick's
-// reply, optionally at the pace of a 2400 baud 8O1 line. POSIX only.
+// reply, optionally at the pace of a 2400 baud 8O1 line. As on infrared it is half duplex: what
+// arrives while the brick is transmitting its reply never reaches the brick (the tower still
+// echoes it). POSIX only.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -32,11 +35,17 @@ public:
     void serve();
     // Ends serve(); safe to call from another thread or a signal handler.
     void stop();
+    // Makes the brick stop transmitting for `length` from now, as a brick whose processor is
+    // busy does, and then carry on where it was; safe from another thread or a signal handler.
+    void pause(Micros length);
 
 private:
     PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, int master, int slave,
                    int wakeRead, int wakeWrite, std::string path);
-    void send(const Bytes& bytes, Micros& lineFree);
+    // Sends `bytes` as one burst; collects into `heard` (when given) what arrives meanwhile.
+    void send(const Bytes& bytes, Micros& lineFree, Bytes* heard);
+    // Waits until `when`, reading into `heard` whatever arrives meanwhile.
+    void waitUntil(Micros when, Bytes* heard);
 
     VirtualBrick& brick_;
     PtyBrickOptions options_;
@@ -45,6 +54,7 @@ private:
     int wakeRead_;
     int wakeWrite_;
     std::string path_;
+    std::atomic<std::int64_t> pausedUntil_{0};  // microseconds of the steady clock
 };
 
 }  // namespace towerlink

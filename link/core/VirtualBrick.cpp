@@ -67,7 +67,7 @@ Bytes VirtualBrick::receive(std::span<const std::uint8_t> bytes) {
         Bytes reply = handle(request);
         sent.insert(sent.end(), reply.begin(), reply.end());
     }
-    return applyLineFaults(sent);
+    return faults_.outbound ? applyLineFaults(sent) : sent;
 }
 
 Bytes VirtualBrick::handle(const Bytes& payload) {
@@ -116,7 +116,8 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
         case op::kGetVersions:
             if (!keyMatches(p)) return std::nullopt;
             for (int v : {3, 1}) pushBe16(data, v);
-            for (int v : {3, 9}) pushBe16(data, s.firmware ? v : 0);
+            pushBe16(data, s.firmware ? rom_.version().major : 0);
+            pushBe16(data, s.firmware ? rom_.version().minor : 0);
             return data;
         case op::kSetPower: {
             int power = -1;
@@ -264,18 +265,9 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
             return data;
         }
         case op::kDeleteFirmware:
-            if (!keyMatches(p)) return std::nullopt;
-            s.firmware = false;
-            return data;
         case op::kStartFirmwareDownload:
-            if (s.firmware) return std::nullopt;  // ignored while firmware is present
-            data.push_back(0);
-            return data;
-        case op::kUnlockFirmware: {
-            const char* text = "Just a bit off the block!";
-            data.assign(text, text + 25);
-            return data;
-        }
+        case op::kTransferData:
+        case op::kUnlockFirmware: return rom_.execute(opcode, p, s.firmware);
         default:  // deleting tasks and subroutines, power off: nothing more to model
             return data;
     }

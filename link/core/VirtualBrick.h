@@ -14,6 +14,7 @@
 #include "Clock.h"
 #include "Packet.h"
 #include "RequestDecoder.h"
+#include "VirtualRom.h"
 
 namespace towerlink {
 
@@ -78,7 +79,8 @@ struct BrickFaults {
     bool silent = false;       // hears nothing
     double corruptRate = 0.0;  // share of bytes altered
     double dropRate = 0.0;     // share of bytes lost
-    bool inbound = true;       // damage what the brick hears as well as what it sends
+    bool inbound = true;       // damage what the brick hears
+    bool outbound = true;      // damage what the brick sends
     Micros replyDelay{0};      // extra time before a reply starts
 };
 
@@ -101,6 +103,8 @@ public:
     const BrickState& state() const { return state_; }
 
     void setFirmware(bool present) { state_.firmware = present; }
+    // The ROM that takes firmware downloads, for tests to look at.
+    const VirtualRom& rom() const { return rom_; }
     void setBatteryMillivolts(int mv) { state_.batteryMillivolts = mv; }
     void setTimerTick(Micros tick) { timerTick_ = tick; }
     // Moves a sensor's raw reading, as the hardware would, updating its boolean and counts.
@@ -131,6 +135,7 @@ private:
     Micros timerTick_{100000};
     std::optional<std::uint8_t> lastOpcode_;
     Bytes lastReply_;
+    VirtualRom rom_;
 };
 
 }  // namespace towerlink

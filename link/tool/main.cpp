@@ -1,26 +1,35 @@
 // towerlink: the brick link from the command line. Encodes command texts, sends them to a brick
-// through a serial or USB tower (or an in-process virtual brick), reads the datalog, and serves
-// a virtual brick on a pseudo-terminal for other programs to talk to.
-#include <csignal>
+// through a serial or USB tower (or an in-process virtual brick), reads the datalog, puts
+// firmware back on a brick, and on Linux serves a virtual brick on a pseudo-terminal for other
+// programs to talk to.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "CommandParser.h"
 #include "Datalog.h"
+#include "FirmwareDownload.h"
 #include "Hex.h"
 #include "LinkStatus.h"
-#include "MemoryTransport.h"
-#include "PosixSerialTransport.h"
-#include "PtyBrickServer.h"
+#include "ProgressDisplay.h"
+#include "SRecord.h"
 #include "Session.h"
-#include "UsbTowerTransport.h"
+#include "ToolPort.h"
 #include "VirtualBrick.h"
 
+#ifndef _WIN32
+#include <csignal>
+
+#include "PtyBrickServer.h"
+#endif
+
 using namespace towerlink;
+using namespace towerlink::tool;
 
 namespace {
 
@@ -30,8 +39,15 @@ constexpr const char* kUsage =
     "  towerlink send --port PORT [--mode lasm|script] [--trace] TEXT\n"
     "  towerlink datalog --port PORT [--trace]\n"
     "  towerlink status --port PORT [--trace]\n"
+    "  towerlink firmware --port PORT [--trace] FILE\n"
+#ifdef _WIN32
+    "  towerlink port [NAME]\n"
+#else
     "  towerlink virtual --pty [--pace] [--noise PERCENT --sequence N] [--datalog N]\n"
-    "PORT is a serial device path, 'usb' (/dev/usb/legousbtower0) or 'virtual'.\n";
+    "                    [--noise-way both|in|out] [--pause-on-signal MS] [--no-firmware]\n"
+#endif
+    "  towerlink --help | --version\n"
+    "FILE is a firmware file in S-record form (.lgo), such as firm0328.lgo.\n";
 
 struct Options {
     std::string command;
@@ -40,15 +56,19 @@ struct Options {
     bool trace = false;
     bool pty = false;
     bool pace = false;
+    bool firmware = true;
     double noisePercent = 0;
     unsigned faultSequence = 1;
+    bool noiseIn = true;   // damage the requests the brick hears
+    bool noiseOut = true;  // damage the replies it sends
+    long pauseOnSignal = 0;
     int datalogEntries = -1;
     std::string text;
 };
 
 [[noreturn]] void usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "towerlink: " << problem << "\n";
-    std::cerr << kUsage;
+    std::cerr << kUsage << kPortHelp;
     std::exit(2);
 }
 
@@ -82,8 +102,17 @@ Options parseArguments(int argc, char** argv) {
             o.pty = true;
         } else if (a == "--pace") {
             o.pace = true;
+        } else if (a == "--no-firmware") {
+            o.firmware = false;
         } else if (a == "--noise") {
             o.noisePercent = static_cast<double>(number(a, value()));
+        } else if (a == "--noise-way") {
+            const std::string w = value();
+            if (w != "both" && w != "in" && w != "out") usage("--noise-way is both, in or out");
+            o.noiseIn = w != "out";
+            o.noiseOut = w != "in";
+        } else if (a == "--pause-on-signal") {
+            o.pauseOnSignal = number(a, value());
         } else if (a == "--sequence") {
             o.faultSequence = static_cast<unsigned>(number(a, value()));
         } else if (a == "--datalog") {
@@ -108,71 +137,37 @@ Request parseOrExit(const Options& o) {
     return request.value();
 }
 
-// The tower behind --port, with the virtual brick it may need.
-struct Port {
-    std::unique_ptr<VirtualBrick> brick;
-    std::unique_ptr<Transport> transport;
-};
-
-Port openPort(const std::string& name, Clock& clock) {
-    Port p;
-    if (name.empty()) usage("--port is required");
-    if (name == "virtual") {
-        p.brick = std::make_unique<VirtualBrick>(clock);
-        p.transport = std::make_unique<MemoryTransport>(*p.brick, clock,
-                                                        MemoryTransportOptions{.echo = true});
-        return p;
-    }
-    Result<std::unique_ptr<Transport>, Failure> opened = Failure{LinkError::NoTower, "", 0};
-    if (name == "usb") {
-        auto usb = UsbTowerTransport::open();
-        if (usb)
-            opened = std::unique_ptr<Transport>(std::move(usb.value()));
-        else
-            opened = usb.error();
-    } else {
-        auto serial = PosixSerialTransport::open(name);
-        if (serial)
-            opened = std::unique_ptr<Transport>(std::move(serial.value()));
-        else
-            opened = serial.error();
-    }
-    if (!opened) {
-        std::cerr << "towerlink: " << linkErrorName(opened.error().error) << ": "
-                  << opened.error().message << "\n";
-        std::exit(1);
-    }
-    p.transport = std::move(opened.value());
-    return p;
-}
-
 int fail(const Failure& f) {
     std::cerr << "towerlink: " << linkErrorName(f.error) << ": " << f.message << "\n";
     return 1;
 }
 
-void enableTrace(Session& session, bool on) {
-    if (on) session.setTrace([](const std::string& line) { std::cerr << line << std::endl; });
+// The port behind --port, with tracing switched on if asked for; exits when it cannot be opened.
+std::unique_ptr<OpenPort> openOrExit(const Options& o) {
+    auto port = openPort({o.port, o.firmware});
+    if (!port) {
+        std::cerr << "towerlink: " << port.error() << "\n";
+        std::exit(1);
+    }
+    if (o.trace) {
+        port.value()->session().setTrace(
+            [](const std::string& line) { std::cerr << line << std::endl; });
+    }
+    return std::move(port.value());
 }
 
 int send(const Options& o) {
     const Request request = parseOrExit(o);
-    SystemClock clock;
-    Port port = openPort(o.port, clock);
-    Session session(*port.transport, clock);
-    enableTrace(session, o.trace);
-    ExecuteResult r = session.execute(request);
+    auto port = openOrExit(o);
+    ExecuteResult r = port->session().execute(request);
     if (!r) return fail(r.error());
     std::cout << r->value << "\n" << hexBytes(r->data) << std::endl;
     return 0;
 }
 
 int datalog(const Options& o) {
-    SystemClock clock;
-    Port port = openPort(o.port, clock);
-    Session session(*port.transport, clock);
-    enableTrace(session, o.trace);
-    Datalog log(session);
+    auto port = openOrExit(o);
+    Datalog log(port->session());
     auto extent = log.extent();
     if (!extent) return fail(extent.error());
     auto bytes = log.readBytes(0, extent.value());
@@ -187,27 +182,64 @@ int datalog(const Options& o) {
 }
 
 int status(const Options& o) {
-    SystemClock clock;
-    Port port = openPort(o.port, clock);
-    Session session(*port.transport, clock);
-    enableTrace(session, o.trace);
-    const LinkStatus s = probeLinkStatus(session);
+    auto port = openOrExit(o);
+    const LinkStatus s = probeLinkStatus(port->session());
     std::cout << linkStatusName(s) << std::endl;
     return s == LinkStatus::Ready ? 0 : 1;
 }
 
+int firmware(const Options& o) {
+    if (o.text.empty()) usage("firmware needs the firmware file");
+    std::ifstream file(o.text, std::ios::binary);
+    std::ostringstream content;
+    if (!file || !(content << file.rdbuf())) {
+        std::cerr << "towerlink: cannot read " << o.text << "\n";
+        return 2;
+    }
+    auto image = readSRecords(content.str());
+    if (!image) {
+        std::cerr << "towerlink: " << o.text << ": " << describe(image.error()) << "\n";
+        return 2;
+    }
+    auto port = openOrExit(o);
+    ProgressDisplay display(std::cerr, standardErrorIsTerminal(), port->session().clock());
+    auto version =
+        downloadFirmware(port->session(), image.value(),
+                         [&](std::size_t done, std::size_t total) { display.update(done, total); });
+    display.finish();
+    if (!version) {
+        fail(version.error().failure);
+        if (!version.error().untouched) {
+            std::cerr << "towerlink: the brick is left without firmware; run the download again\n";
+        }
+        return 1;
+    }
+    std::cout << "firmware " << version->major << "." << version->minor << " runs" << std::endl;
+    return 0;
+}
+
+#ifndef _WIN32
 PtyBrickServer* gServer = nullptr;
 
 extern "C" void onStopSignal(int) {
     if (gServer != nullptr) gServer->stop();
 }
 
+// SIGUSR1 stalls the brick for --pause-on-signal milliseconds, e.g. in the middle of a reply.
+long gPauseMs = 0;
+
+extern "C" void onPauseSignal(int) {
+    if (gServer != nullptr) gServer->pause(Micros{gPauseMs * 1000});
+}
+
 int serveVirtual(const Options& o) {
     if (!o.pty) usage("virtual needs --pty");
     SystemClock clock;
     VirtualBrick brick(clock, o.faultSequence);
+    brick.setFirmware(o.firmware);
     if (o.noisePercent > 0) {
-        brick.setFaults({.corruptRate = o.noisePercent / 100.0, .inbound = false});
+        brick.setFaults(
+            {.corruptRate = o.noisePercent / 100.0, .inbound = o.noiseIn, .outbound = o.noiseOut});
     }
     if (o.datalogEntries >= 0) brick.fillDatalog(o.datalogEntries);
     auto server = PtyBrickServer::create(brick, {.pace = o.pace});
@@ -217,16 +249,35 @@ int serveVirtual(const Options& o) {
     sa.sa_handler = onStopSignal;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    if (o.pauseOnSignal > 0) {
+        gPauseMs = o.pauseOnSignal;
+        struct sigaction pauseAction {};
+        pauseAction.sa_handler = onPauseSignal;
+        pauseAction.sa_flags = SA_RESTART;
+        sigaction(SIGUSR1, &pauseAction, nullptr);
+    }
     std::signal(SIGPIPE, SIG_IGN);
     std::cout << server.value()->path() << std::endl;
     server.value()->serve();
     gServer = nullptr;
     return 0;
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2) {
+        const std::string only = argv[1];
+        if (only == "--help" || only == "-h") {
+            std::cout << kUsage << kPortHelp;
+            return 0;
+        }
+        if (only == "--version") {
+            std::cout << "towerlink " TOWERLINK_VERSION << std::endl;
+            return 0;
+        }
+    }
     const Options o = parseArguments(argc, argv);
     if (o.command == "encode") {
         if (!o.port.empty() || o.trace) usage("encode sends nothing: no --port or --trace");
@@ -237,6 +288,11 @@ int main(int argc, char** argv) {
     if (o.command == "send") return send(o);
     if (o.command == "datalog") return datalog(o);
     if (o.command == "status") return status(o);
+    if (o.command == "firmware") return firmware(o);
+#ifdef _WIN32
+    if (o.command == "port") return portCommand(o.text);
+#else
     if (o.command == "virtual") return serveVirtual(o);
+#endif
     usage("unknown command '" + o.command + "'");
 }

@@ -126,7 +126,7 @@ TEST(VirtualBrick, KeepsTimeWatchProgramDisplayAndSound) {
     EXPECT_EQ(s.userArgument, 3);
     rig.answer("plays 3");
     rig.run("Sound 2", CommandForm::Script);
-    EXPECT_EQ(s.sounds, (std::vector<int>{3, 2}));
+    EXPECT_EQ(s.sounds, (std::vector<int>{3, 1}));
     rig.answer("playt 440,50");
     EXPECT_EQ(s.tones, (std::vector<Tone>{{440, 50}}));
     rig.answer("tout 0");
@@ -204,4 +204,21 @@ TEST(VirtualBrick, InjectsRepeatableLineFaults) {
     const Bytes noisy = run(3);
     EXPECT_LT(noisy.size(), 50u * 7u);
     EXPECT_GT(noisy.size(), 50u * 7u / 4u);
+
+    // Each way alone: a damaged request goes unanswered, a damaged reply comes back changed.
+    ManualClock clock;
+    VirtualBrick hears(clock, 3), sends(clock, 3);
+    hears.setFaults({.corruptRate = 0.2, .outbound = false});
+    sends.setFaults({.corruptRate = 0.2, .inbound = false});
+    const Bytes ping = encodePacket(bytes("10")), pong = encodePacket(bytes("EF"));
+    int unanswered = 0, changed = 0;
+    for (int i = 0; i < 50; ++i) {
+        const Bytes a = hears.receive(ping), b = sends.receive(ping);
+        EXPECT_TRUE(a.empty() || a == pong);
+        EXPECT_EQ(b.size(), pong.size());
+        unanswered += a.empty();
+        changed += b != pong;
+    }
+    EXPECT_GT(unanswered, 0);
+    EXPECT_GT(changed, 0);
 }
