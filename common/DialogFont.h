@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "UniqueHandle.h"
 
 namespace kestrel {
 
@@ -19,27 +19,14 @@ public:
         font.lfCharSet = DEFAULT_CHARSET;
         font.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
         lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
-        font_ = CreateFontIndirectW(&font);
+        font_ = GdiObject<HFONT>(CreateFontIndirectW(&font));
     }
-    DialogFont(DialogFont&& other) noexcept : font_(std::exchange(other.font_, nullptr)) {}
-    DialogFont& operator=(DialogFont&& other) noexcept {
-        if (this != &other) {
-            reset();
-            font_ = std::exchange(other.font_, nullptr);
-        }
-        return *this;
-    }
-    DialogFont(const DialogFont&) = delete;
-    DialogFont& operator=(const DialogFont&) = delete;
-    ~DialogFont() { reset(); }
 
-    HFONT get() const { return font_; }
-    void reset() {
-        if (font_) DeleteObject(std::exchange(font_, nullptr));
-    }
+    HFONT get() const { return font_.get(); }
+    void reset() { font_.reset(); }
 
 private:
-    HFONT font_ = nullptr;
+    GdiObject<HFONT> font_;
 };
 
 }  // namespace kestrel

@@ -8,29 +8,12 @@
 
 #include "ComError.h"
 #include "ComPtr.h"
+#include "ProcAddress.h"
+#include "UniqueHandle.h"
 
 namespace kestrel {
 
 namespace {
-
-class RegKey {
-public:
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    HKEY get() const { return key_; }
-    HKEY* put() {
-        if (key_) RegCloseKey(key_);
-        key_ = nullptr;
-        return &key_;
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 struct Writer {
     HKEY root;
@@ -38,7 +21,7 @@ struct Writer {
 
     void write(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
         if (status != ERROR_SUCCESS) return;
-        RegKey key;
+        RegistryKey key;
         status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
                                  nullptr);
         if (status != ERROR_SUCCESS) return;
@@ -48,7 +31,7 @@ struct Writer {
     }
     void key(const std::wstring& path) {
         if (status != ERROR_SUCCESS) return;
-        RegKey key;
+        RegistryKey key;
         status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
                                  nullptr);
     }
@@ -57,7 +40,7 @@ struct Writer {
 // Machine-wide class records need administrator rights; without them a user can still use the
 // control through the per-user classes.
 bool machineWideWritable() {
-    RegKey key;
+    RegistryKey key;
     const LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0,
                                       KEY_CREATE_SUB_KEY | KEY_SET_VALUE, key.put());
     return status == ERROR_SUCCESS;
@@ -97,7 +80,7 @@ void deleteTree(HKEY root, const std::wstring& path) {
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 bool exists(HKEY root, const std::wstring& path, REGSAM view) {
-    RegKey key;
+    RegistryKey key;
     return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
 }
 
@@ -121,7 +104,7 @@ bool otherBitnessServes(const ClassRecord& r) {
 
 void deleteProgId(HKEY root, const ClassRecord& r) {
     // Only a ProgID that still names this class is ours to remove.
-    RegKey key;
+    RegistryKey key;
     if (RegOpenKeyExW(root, (r.progId + L"\\CLSID").c_str(), 0, KEY_READ, key.put()) !=
         ERROR_SUCCESS)
         return;
@@ -136,8 +119,7 @@ void deleteProgId(HKEY root, const ClassRecord& r) {
 // The per-user type library calls are not in every import library; oleaut32 has them.
 template <typename Function>
 Function oleautFunction(const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"oleaut32.dll"), name)));
+    return procAddress<Function>(GetModuleHandleW(L"oleaut32.dll"), name);
 }
 
 HRESULT registerForUser(ITypeLib* library, wchar_t* path) {
@@ -153,7 +135,7 @@ void unregisterForUser(const TLIBATTR& a) {
 }
 
 // Registration creates the classes key it needs; unregistration only opens what is there.
-HRESULT openClassesRoot(bool perUser, bool create, RegKey& root) {
+HRESULT openClassesRoot(bool perUser, bool create, RegistryKey& root) {
     const HKEY base = perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     const LONG status =
         create ? RegCreateKeyExW(base, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -165,7 +147,7 @@ HRESULT openClassesRoot(bool perUser, bool create, RegKey& root) {
 template <typename Action>
 void forEachClassesRoot(Action action) {
     for (bool perUser : {false, true}) {
-        RegKey root;
+        RegistryKey root;
         if (SUCCEEDED(openClassesRoot(perUser, false, root))) action(root.get(), perUser);
     }
 }
@@ -191,7 +173,7 @@ void deleteOtherViewInterfaces(ITypeLib* library, REFGUID libraryId) {
         const std::wstring iid = guidText(attr->guid);
         info->ReleaseTypeAttr(attr);
         for (HKEY base : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            RegKey interfaces;
+            RegistryKey interfaces;
             if (RegOpenKeyExW(base, L"Software\\Classes\\Interface", 0, KEY_ALL_ACCESS | kOtherView,
                               interfaces.put()) != ERROR_SUCCESS)
                 continue;
@@ -240,7 +222,7 @@ std::wstring guidText(REFGUID guid) {
 
 HRESULT registerServer(const ClassRecord& record, const std::wstring& modulePath) {
     const bool perUser = !machineWideWritable();
-    RegKey root;
+    RegistryKey root;
     RETURN_IF_FAILED(openClassesRoot(perUser, true, root));
     HRESULT hr = writeRecords(root.get(), record, modulePath);
     if (SUCCEEDED(hr) && record.typeLibrary) {

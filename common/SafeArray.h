@@ -12,6 +12,15 @@
 
 namespace kestrel {
 
+// Whether `a` truly is a one-dimensional array of bytes, and not merely one that carries the
+// byte-array type. An array made without a recorded element type can only be judged by its
+// element size.
+inline bool isByteVector(SAFEARRAY* a) {
+    if (!a || SafeArrayGetDim(a) != 1 || SafeArrayGetElemsize(a) != 1) return false;
+    VARTYPE element = VT_EMPTY;
+    return FAILED(SafeArrayGetVartype(a, &element)) || element == VT_UI1;
+}
+
 class SafeArray {
 public:
     SafeArray() = default;

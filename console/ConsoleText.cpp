@@ -1,13 +1,9 @@
-// Number and error texts of the console.
+// Error texts of the console.
 #include "ConsoleText.h"
 
 #include <cwchar>
 
 namespace kestrel::console {
-
-std::wstring numberText(int64_t value) {
-    return value < 0 ? std::to_wstring(value) : L" " + std::to_wstring(value);
-}
 
 std::wstring runTimeErrorText(const ErrorDetails& error) {
     wchar_t hex[16];

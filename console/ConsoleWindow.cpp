@@ -108,7 +108,7 @@ ConsoleWindow::ConsoleWindow(HINSTANCE instance, int showCommand, OnClose onClos
     }
     // The layout's twips were measured in this font; a wider one cuts captions short.
     font_ = DialogFont(dpiY_);
-    groupLabelBrush_ = CreateSolidBrush(kGroupLabelColour);
+    groupLabelBrush_ = GdiObject<HBRUSH>(CreateSolidBrush(kGroupLabelColour));
 
     if (!registerWindowClass(instance, &ConsoleWindow::windowProcedure)) {
         const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
@@ -147,7 +147,7 @@ void ConsoleWindow::destroy() {
     if (window_) DestroyWindow(window_);
     host_.reset();
     font_.reset();
-    if (groupLabelBrush_) DeleteObject(std::exchange(groupLabelBrush_, nullptr));
+    groupLabelBrush_.reset();
 }
 
 HWND ConsoleWindow::control(std::wstring_view name) const {
@@ -300,7 +300,7 @@ LRESULT ConsoleWindow::handle(UINT message, WPARAM w, LPARAM l) {
         case WM_CTLCOLORSTATIC:
             if (isGroupLabel(reinterpret_cast<HWND>(l))) {
                 SetBkColor(reinterpret_cast<HDC>(w), kGroupLabelColour);
-                return reinterpret_cast<LRESULT>(groupLabelBrush_);
+                return reinterpret_cast<LRESULT>(groupLabelBrush_.get());
             }
             break;
         case WM_PAINT: {

@@ -11,6 +11,7 @@
 
 #include "ControlHost.h"
 #include "DialogFont.h"
+#include "UniqueHandle.h"
 
 namespace kestrel::console {
 
@@ -59,7 +60,7 @@ private:
     int dpiX_ = 96;
     int dpiY_ = 96;
     DialogFont font_;
-    HBRUSH groupLabelBrush_ = nullptr;
+    GdiObject<HBRUSH> groupLabelBrush_;
     std::vector<HWND> children_;  // by position in the form layout
     std::unique_ptr<ControlHost> host_;
     HWND focusBeforeDeactivation_ = nullptr;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "ProcAddress.h"
+
 namespace kestrel::console {
 
 namespace {
@@ -31,12 +33,8 @@ ErrorDetails lastError(const wchar_t* what) {
 
 ControlHost::ControlHost(HWND parent, const RECT& rect, int id, std::wstring_view progId) {
     HMODULE atl = atlLibrary();
-    auto init = atl ? reinterpret_cast<AtlAxWinInitFunction>(
-                          reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")))
-                    : nullptr;
-    auto getControl = atl ? reinterpret_cast<AtlAxGetControlFunction>(
-                                reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")))
-                          : nullptr;
+    auto init = procAddress<AtlAxWinInitFunction>(atl, "AtlAxWinInit");
+    auto getControl = procAddress<AtlAxGetControlFunction>(atl, "AtlAxGetControl");
     // atl.dll registers its window class once per process and refuses a second time.
     static const bool initialized =
         init && (init() || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);

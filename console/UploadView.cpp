@@ -1,24 +1,17 @@
 // Reading the datalog table element by element, whatever the element type of the array.
 #include "UploadView.h"
 
-#include <olectl.h>
-
 #include <cmath>
 #include <cwchar>
 
 #include "ConsoleText.h"
 #include "FormLayout.h"
+#include "RunTimeErrors.h"
 #include "Variant.h"
 
 namespace kestrel::console {
 
 namespace {
-
-constexpr HRESULT kSubscriptOutOfRange = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9);
-
-[[noreturn]] void subscriptOutOfRange() {
-    throw ComError(kSubscriptOutOfRange, L"Subscript out of range");
-}
 
 [[noreturn]] void typeMismatch() {
     throw ComError(DISP_E_TYPEMISMATCH, L"Type mismatch");
@@ -73,7 +66,7 @@ Variant element(SAFEARRAY* array, VARTYPE type, LONG field, LONG entry) {
     } else {
         typeMismatch();
     }
-    if (hr == DISP_E_BADINDEX) subscriptOutOfRange();
+    if (hr == DISP_E_BADINDEX) throwSubscriptOutOfRange();
     throwIfFailed(hr);
     return value;
 }
@@ -94,7 +87,7 @@ void showDatalog(HWND list, HWND owner, const VARIANT& table) {
     SAFEARRAY* array =
         (vt & VT_BYREF) ? (V_ARRAYREF(&table) ? *V_ARRAYREF(&table) : nullptr) : V_ARRAY(&table);
     // An array variable that holds no array yet has no bounds to read.
-    if (!array || SafeArrayGetDim(array) != 2) subscriptOutOfRange();
+    if (!array || SafeArrayGetDim(array) != 2) throwSubscriptOutOfRange();
     VARTYPE type = VT_EMPTY;
     throwIfFailed(SafeArrayGetVartype(array, &type));
 
@@ -105,7 +98,7 @@ void showDatalog(HWND list, HWND owner, const VARIANT& table) {
     throwIfFailed(SafeArrayGetUBound(array, 2, &upper));
     const long long first = static_cast<long long>(lower) + 1;
     const long long last = static_cast<long long>(upper) - 1;
-    if (first <= last && (firstField > 0 || lastField < 2)) subscriptOutOfRange();
+    if (first <= last && (firstField > 0 || lastField < 2)) throwSubscriptOutOfRange();
 
     for (long long i = first; i <= last; ++i) {
         const LONG entry = static_cast<LONG>(i);

@@ -1,8 +1,9 @@
-// RcxPilot's IDispatch: names through the type library, calls through a table of method shapes
-// and our own argument conversion (the system's DispInvoke does not convert the by-reference
+// RcxPilot's IDispatch: names through the type library, calls through one table of methods and
+// our own argument conversion (the system's DispInvoke does not convert the by-reference
 // variants that script clients pass on every platform).
 #include "Automation.h"
 
+#include <algorithm>
 #include <array>
 #include <iterator>
 #include <mutex>
@@ -62,43 +63,82 @@ namespace kestrel {
 
 namespace {
 
-constexpr DISPID kPort = 0x40030000;
-constexpr DISPID kFirstMethod = 0x60030000;
+using Arguments = std::array<DispatchArgument, 5>;
 
-// Parameter types of method n (dispatch id kFirstMethod + n), how many are required, and the
-// type of the result ('\0' for none).
-struct MethodShape {
+// One method of _RcxPilot: its parameter types, how many are required, the type of its result
+// ('\0' for none), and the call itself, which writes the result into `r`.
+struct Method {
+    DISPID id;
     const char* params;
     int required;
     char result;
+    HRESULT (*call)(RcxPilot& self, Arguments& a, VARIANT* r);
 };
 
-constexpr std::array<MethodShape, 24> kMethods{{
-    {"sbllv", 2, 0},  // Execute
-    {"", 0, 0},       // Reconnect
-    {"", 0, 'b'},     // PBAliveOrNot
-    {"", 0, 'b'},     // TowerAlive
-    {"hh", 2, 0},     // SelectDisplay
-    {"hh", 2, 0},     // SetWatch
-    {"h", 1, 0},      // PlaySystemsound
-    {"hh", 2, 0},     // PlayTone
-    {"h", 1, 0},      // Onn
-    {"h", 1, 0},      // Off
-    {"h", 1, 0},      // Float
-    {"h", 1, 0},      // SetFwd
-    {"h", 1, 0},      // SetRwd
-    {"h", 1, 0},      // AlterDir
-    {"hh", 2, 0},     // SetPower
-    {"hh", 2, 0},     // SetSensorType
-    {"hhh", 3, 0},    // SetSensorMode
-    {"h", 1, 0},      // SelectPrgm
-    {"hh", 2, 'l'},   // Poll
-    {"", 0, 'h'},     // PBattery
-    {"hhh", 3, 0},    // SetVar
-    {"h", 1, 0},      // SetDatalog
-    {"hh", 2, 0},     // DatalogNext
-    {"hh", 2, 'v'},   // UploadDatalog
-}};
+// The methods whose parameters are all 16-bit numbers and that return nothing.
+template <auto method, int count>
+HRESULT shorts(RcxPilot& self, Arguments& a, VARIANT*) {
+    if constexpr (count == 1) return (self.*method)(a[0].asShort());
+    if constexpr (count == 2) return (self.*method)(a[0].asShort(), a[1].asShort());
+    if constexpr (count == 3) return (self.*method)(a[0].asShort(), a[1].asShort(), a[2].asShort());
+}
+
+constexpr auto kMethods = std::to_array<Method>({
+    {DISPID_RCX_EXECUTE, "sbllv", 2, 0,
+     [](RcxPilot& self, Arguments& a, VARIANT*) {
+         return self.Execute(a[0].asString(), a[1].asBool(), a[2].asLong(), a[3].asLong(),
+                             a[4].asVariant());
+     }},
+    {DISPID_RCX_RECONNECT, "", 0, 0,
+     [](RcxPilot& self, Arguments&, VARIANT*) { return self.Reconnect(); }},
+    {DISPID_RCX_PBALIVEORNOT, "", 0, 'b',
+     [](RcxPilot& self, Arguments&, VARIANT* r) {
+         V_VT(r) = VT_BOOL;
+         return self.PBAliveOrNot(&V_BOOL(r));
+     }},
+    {DISPID_RCX_TOWERALIVE, "", 0, 'b',
+     [](RcxPilot& self, Arguments&, VARIANT* r) {
+         V_VT(r) = VT_BOOL;
+         return self.TowerAlive(&V_BOOL(r));
+     }},
+    {DISPID_RCX_SELECTDISPLAY, "hh", 2, 0, shorts<&RcxPilot::SelectDisplay, 2>},
+    {DISPID_RCX_SETWATCH, "hh", 2, 0, shorts<&RcxPilot::SetWatch, 2>},
+    {DISPID_RCX_PLAYSYSTEMSOUND, "h", 1, 0, shorts<&RcxPilot::PlaySystemsound, 1>},
+    {DISPID_RCX_PLAYTONE, "hh", 2, 0, shorts<&RcxPilot::PlayTone, 2>},
+    {DISPID_RCX_ONN, "h", 1, 0, shorts<&RcxPilot::Onn, 1>},
+    {DISPID_RCX_OFF, "h", 1, 0, shorts<&RcxPilot::Off, 1>},
+    {DISPID_RCX_FLOAT, "h", 1, 0, shorts<&RcxPilot::Float, 1>},
+    {DISPID_RCX_SETFWD, "h", 1, 0, shorts<&RcxPilot::SetFwd, 1>},
+    {DISPID_RCX_SETRWD, "h", 1, 0, shorts<&RcxPilot::SetRwd, 1>},
+    {DISPID_RCX_ALTERDIR, "h", 1, 0, shorts<&RcxPilot::AlterDir, 1>},
+    {DISPID_RCX_SETPOWER, "hh", 2, 0, shorts<&RcxPilot::SetPower, 2>},
+    {DISPID_RCX_SETSENSORTYPE, "hh", 2, 0, shorts<&RcxPilot::SetSensorType, 2>},
+    {DISPID_RCX_SETSENSORMODE, "hhh", 3, 0, shorts<&RcxPilot::SetSensorMode, 3>},
+    {DISPID_RCX_SELECTPRGM, "h", 1, 0, shorts<&RcxPilot::SelectPrgm, 1>},
+    {DISPID_RCX_POLL, "hh", 2, 'l',
+     [](RcxPilot& self, Arguments& a, VARIANT* r) {
+         V_VT(r) = VT_I4;
+         return self.Poll(a[0].asShort(), a[1].asShort(), &V_I4(r));
+     }},
+    {DISPID_RCX_PBATTERY, "", 0, 'h',
+     [](RcxPilot& self, Arguments&, VARIANT* r) {
+         V_VT(r) = VT_I2;
+         return self.PBattery(&V_I2(r));
+     }},
+    {DISPID_RCX_SETVAR, "hhh", 3, 0, shorts<&RcxPilot::SetVar, 3>},
+    {DISPID_RCX_SETDATALOG, "h", 1, 0, shorts<&RcxPilot::SetDatalog, 1>},
+    {DISPID_RCX_DATALOGNEXT, "hh", 2, 0, shorts<&RcxPilot::DatalogNext, 2>},
+    {DISPID_RCX_UPLOADDATALOG, "hh", 2, 'v',
+     [](RcxPilot& self, Arguments& a, VARIANT* r) {
+         return self.UploadDatalog(a[0].asShort(), a[1].asShort(), r);
+     }},
+});
+
+const Method* methodOf(DISPID id) {
+    const auto found = std::find_if(kMethods.begin(), kMethods.end(),
+                                    [id](const Method& m) { return m.id == id; });
+    return found == kMethods.end() ? nullptr : &*found;
+}
 
 bool isMissing(const VARIANT* v) {
     return V_VT(v) == VT_ERROR && V_ERROR(v) == DISP_E_PARAMNOTFOUND;
@@ -144,7 +184,7 @@ STDMETHODIMP RcxPilot::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     };
     const ComPtr<_RcxPilot> self(this);
     try {
-        if (id == kPort) {
+        if (id == DISPID_RCX_PORT) {
             if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
                 RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != 1);
                 RETURN_HR_IF(
@@ -169,10 +209,10 @@ STDMETHODIMP RcxPilot::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
             return S_OK;
         }
 
-        const DISPID n = id - kFirstMethod;
-        RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, n < 0 || n >= static_cast<DISPID>(kMethods.size()));
+        const Method* method = methodOf(id);
+        RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, !method);
         RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)));
-        const MethodShape& shape = kMethods[n];
+        const Method& shape = *method;
         const UINT count = static_cast<UINT>(std::char_traits<char>::length(shape.params));
         RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs > count);
 
@@ -189,7 +229,7 @@ STDMETHODIMP RcxPilot::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
             slot[named] = static_cast<int>(j);
         }
 
-        std::array<DispatchArgument, 5> args;
+        Arguments args;
         for (UINT i = 0; i < count; ++i) {
             const auto type = static_cast<ParamType>(shape.params[i]);
             VARIANT* value = slot[i] >= 0 ? &params->rgvarg[slot[i]] : nullptr;
@@ -206,52 +246,7 @@ STDMETHODIMP RcxPilot::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
 
         Variant returned;
         VARIANT* r = returned.get();
-        HRESULT hr = E_UNEXPECTED;
-        switch (id) {
-            case 0x60030000:
-                hr = Execute(args[0].asString(), args[1].asBool(), args[2].asLong(),
-                             args[3].asLong(), args[4].asVariant());
-                break;
-            case 0x60030001: hr = Reconnect(); break;
-            case 0x60030002:
-                V_VT(r) = VT_BOOL;
-                hr = PBAliveOrNot(&V_BOOL(r));
-                break;
-            case 0x60030003:
-                V_VT(r) = VT_BOOL;
-                hr = TowerAlive(&V_BOOL(r));
-                break;
-            case 0x60030004: hr = SelectDisplay(args[0].asShort(), args[1].asShort()); break;
-            case 0x60030005: hr = SetWatch(args[0].asShort(), args[1].asShort()); break;
-            case 0x60030006: hr = PlaySystemsound(args[0].asShort()); break;
-            case 0x60030007: hr = PlayTone(args[0].asShort(), args[1].asShort()); break;
-            case 0x60030008: hr = Onn(args[0].asShort()); break;
-            case 0x60030009: hr = Off(args[0].asShort()); break;
-            case 0x6003000A: hr = Float(args[0].asShort()); break;
-            case 0x6003000B: hr = SetFwd(args[0].asShort()); break;
-            case 0x6003000C: hr = SetRwd(args[0].asShort()); break;
-            case 0x6003000D: hr = AlterDir(args[0].asShort()); break;
-            case 0x6003000E: hr = SetPower(args[0].asShort(), args[1].asShort()); break;
-            case 0x6003000F: hr = SetSensorType(args[0].asShort(), args[1].asShort()); break;
-            case 0x60030010:
-                hr = SetSensorMode(args[0].asShort(), args[1].asShort(), args[2].asShort());
-                break;
-            case 0x60030011: hr = SelectPrgm(args[0].asShort()); break;
-            case 0x60030012:
-                V_VT(r) = VT_I4;
-                hr = Poll(args[0].asShort(), args[1].asShort(), &V_I4(r));
-                break;
-            case 0x60030013:
-                V_VT(r) = VT_I2;
-                hr = PBattery(&V_I2(r));
-                break;
-            case 0x60030014:
-                hr = SetVar(args[0].asShort(), args[1].asShort(), args[2].asShort());
-                break;
-            case 0x60030015: hr = SetDatalog(args[0].asShort()); break;
-            case 0x60030016: hr = DatalogNext(args[0].asShort(), args[1].asShort()); break;
-            case 0x60030017: hr = UploadDatalog(args[0].asShort(), args[1].asShort(), r); break;
-        }
+        const HRESULT hr = shape.call(*this, args, r);
         // What a method wrote before it failed (UploadDatalog's count) still reaches the caller.
         for (UINT i = 0; i < count; ++i) args[i].writeBack();
         if (FAILED(hr)) {

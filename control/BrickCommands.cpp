@@ -1,17 +1,17 @@
 // The typed brick commands: each turns its integers into one command text for the brick link.
 // They trap no errors: a failed link call reaches the caller as it came, and the face is left
 // alone. Arguments are read, never written back, and never judged here: the link does that.
-#include <olectl.h>
-
 #include "NumberText.h"
 #include "RcxPilot.h"
+#include "RunTimeErrors.h"
 
 namespace kestrel {
 
 namespace {
 
-constexpr long kLasm = 2;
-constexpr long kStatementForm = 0;
+// Short names for the link's two command modes, used by every command below.
+constexpr long kLasm = TOWERLINK_MODE_LASM;
+constexpr long kStatementForm = TOWERLINK_MODE_STATEMENT;
 
 std::wstring fields(std::initializer_list<short> values) {
     std::wstring text;
@@ -105,11 +105,7 @@ STDMETHODIMP RcxPilot::Poll(short* Source, short* Number, LONG* value) {
 STDMETHODIMP RcxPilot::PBattery(short* value) {
     RETURN_HR_IF(E_POINTER, !value);
     *value = 0;
-    return guarded([&] {
-        const long code = runCommand(L"pollb", kLasm);
-        if (code < -32768 || code > 32767) throw ComError(CTL_E_OVERFLOW, L"Overflow");
-        *value = static_cast<short>(code);
-    });
+    return guarded([&] { *value = to16(runCommand(L"pollb", kLasm)); });
 }
 
 STDMETHODIMP RcxPilot::SetVar(short* Varno, short* Source, short* Number) {

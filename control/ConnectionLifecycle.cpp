@@ -5,16 +5,6 @@
 
 namespace kestrel {
 
-namespace {
-
-constexpr long kLasm = 2;
-constexpr long kStatementForm = 0;
-constexpr long kReady = 1;
-// The short-range setting gets its own ready signal.
-constexpr long kShortRange = 5;
-
-}  // namespace
-
 // Each step reports its own failure and start-up goes on; only a failure inside a step's error
 // path ends start-up early, in start-up's own error path.
 void RcxPilot::initialize() {
@@ -36,15 +26,18 @@ void RcxPilot::terminate() {
 }
 
 void RcxPilot::applyLinkMode(long setting) {
-    if (setting >= 5 && setting <= 7) vpb_->setLinkMode(static_cast<short>(setting));
+    if (setting >= TOWERLINK_RANGE_SHORT_OF_TWO && setting <= TOWERLINK_RANGE_LONG)
+        vpb_->setLinkMode(static_cast<short>(setting));
 }
 
 void RcxPilot::reconnect() {
     if (auto failure = attempt([&] {
             const long setting = vpb_->getInfo(TOWERLINK_INFO_LINK_SETTING);
             applyLinkMode(setting);
-            if (vpb_->getInfo(TOWERLINK_INFO_STATUS) == kReady) {
-                runCommand(setting == kShortRange ? L"sound 25" : L"sound 3", kStatementForm);
+            if (vpb_->getInfo(TOWERLINK_INFO_STATUS) == TOWERLINK_STATUS_READY) {
+                // A tower of two ranges, set to short, gets its own ready signal.
+                runCommand(setting == TOWERLINK_RANGE_SHORT_OF_TWO ? L"sound 25" : L"sound 3",
+                           TOWERLINK_MODE_STATEMENT);
                 face_.setCaption(L"Ok");
             } else {
                 face_.setCaption(L"Not ready");
@@ -60,8 +53,9 @@ STDMETHODIMP RcxPilot::Reconnect() {
 STDMETHODIMP RcxPilot::PBAliveOrNot(VARIANT_BOOL* alive) {
     RETURN_HR_IF(E_POINTER, !alive);
     *alive = VARIANT_FALSE;
-    return guarded(
-        [&] { *alive = runCommand(L"ping", kLasm) != 0 ? VARIANT_TRUE : VARIANT_FALSE; });
+    return guarded([&] {
+        *alive = runCommand(L"ping", TOWERLINK_MODE_LASM) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+    });
 }
 
 // Asks the link whether a tower answers on the open port; a missing tower, or a link that cannot

@@ -6,37 +6,17 @@
 #include <cmath>
 
 #include "RcxPilot.h"
+#include "RunTimeErrors.h"
 #include "SafeArray.h"
 
 namespace kestrel {
 
 namespace {
 
-constexpr HRESULT kSubscriptOutOfRange = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9);
 constexpr HRESULT kTypeMismatch = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 13);
 
-[[noreturn]] void overflow() {
-    throw ComError(CTL_E_OVERFLOW, L"Overflow");
-}
-[[noreturn]] void outOfRange() {
-    throw ComError(kSubscriptOutOfRange, L"Subscript out of range");
-}
-
-// Reads the reply's bytes only when it truly is a one-dimensional array of bytes.
-bool isByteVector(SAFEARRAY* a) {
-    if (!a || SafeArrayGetDim(a) != 1 || SafeArrayGetElemsize(a) != 1) return false;
-    // An array made without a recorded element type can only be judged by its element size.
-    VARTYPE element = VT_EMPTY;
-    return FAILED(SafeArrayGetVartype(a, &element)) || element == VT_UI1;
-}
-
-short to16(double value) {
-    if (value < -32768.0 || value > 32767.0) overflow();
-    return static_cast<short>(value);
-}
-
 long to32(long long value) {
-    if (value < INT32_MIN || value > INT32_MAX) overflow();
+    if (value < INT32_MIN || value > INT32_MAX) throwOverflow();
     return static_cast<long>(value);
 }
 
@@ -55,7 +35,7 @@ void RcxPilot::uploadDatalog(short from, short* size, VARIANT* table) {
     }
     const short count = *size;
     const short lastEntry = to16(count + 1.0);
-    if (lastEntry < 0) outOfRange();
+    if (lastEntry < 0) throwSubscriptOutOfRange();
 
     SAFEARRAYBOUND bounds[2] = {{3, 0}, {static_cast<ULONG>(lastEntry) + 1, 0}};
     SafeArray entries(SafeArrayCreate(VT_VARIANT, 2, bounds));
@@ -84,7 +64,7 @@ void RcxPilot::uploadDatalog(short from, short* size, VARIANT* table) {
             throwIfFailed(SafeArrayGetElement(bytes, &index, &value));
             const long long column = i % 3;
             const double entry = std::nearbyint(1 + (i - 1) / 3.0);
-            if (column < 0 || entry < 0 || entry > lastEntry) outOfRange();
+            if (column < 0 || entry < 0 || entry > lastEntry) throwSubscriptOutOfRange();
             LONG at[2] = {static_cast<LONG>(column), static_cast<LONG>(entry)};
             VARIANT element;
             V_VT(&element) = VT_UI1;

@@ -1,17 +1,9 @@
-// Number texts of the face and the command texts.
+// The error report of the face.
 #include "NumberText.h"
 
 #include <cwchar>
 
 namespace kestrel {
-
-std::wstring numberText(int64_t value) {
-    return value < 0 ? decimalText(value) : L" " + decimalText(value);
-}
-
-std::wstring decimalText(int64_t value) {
-    return std::to_wstring(value);
-}
 
 std::wstring errorReport(int32_t number, const std::wstring& description) {
     wchar_t hex[16];

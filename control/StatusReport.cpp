@@ -10,16 +10,16 @@ namespace {
 
 std::wstring statusText(long code) {
     switch (code) {
-        case 0: return L"Downloading";
-        case 1: return L"Ready";
-        case 3: return L"Not opened";
-        case 4: return L"No tower";
-        case 5: return L"Bad tower";
-        case 6: return L"No brick";
-        case 7: return L"No firmware";
-        case 8: return L" bad battery";
-        case 11: return L"Bad comms";
-        case 12: return L"Busy";
+        case TOWERLINK_STATUS_TRANSFERRING: return L"Downloading";
+        case TOWERLINK_STATUS_READY: return L"Ready";
+        case TOWERLINK_STATUS_NOT_OPENED: return L"Not opened";
+        case TOWERLINK_STATUS_NO_TOWER: return L"No tower";
+        case TOWERLINK_STATUS_BAD_TOWER: return L"Bad tower";
+        case TOWERLINK_STATUS_NO_BRICK: return L"No brick";
+        case TOWERLINK_STATUS_NO_FIRMWARE: return L"No firmware";
+        case TOWERLINK_STATUS_BAD_BATTERY: return L" bad battery";
+        case TOWERLINK_STATUS_BAD_COMMUNICATION: return L"Bad comms";
+        case TOWERLINK_STATUS_BUSY: return L"Busy";
         default: return L"Status: " + numberText(code);
     }
 }

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "TowerLinkError.h"
-#include "Win32Handle.h"
+#include "UniqueHandle.h"
 
 namespace towerlink {
 namespace {
@@ -19,8 +19,8 @@ FirmwareImage readFirmwareFile(const std::wstring& path) {
         raise(TowerLinkError::BadFirmwareFile,
               L"No firmware file given: pass the path of the firmware file (.lgo)");
     }
-    Win32Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    kestrel::Win32Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size)) {
         raise(TowerLinkError::BadFirmwareFile,

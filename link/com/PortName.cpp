@@ -5,6 +5,8 @@
 
 #include <cwctype>
 
+#include "Environment.h"
+
 namespace towerlink {
 namespace {
 
@@ -14,26 +16,12 @@ std::wstring upper(std::wstring_view text) {
     return out;
 }
 
-// A decimal number without sign or leading zero; nullopt for anything else.
+// A port number: up to four digits without a leading zero.
 std::optional<int> number(std::wstring_view digits) {
-    if (digits.empty() || digits.size() > 4 || digits[0] == L'0') return std::nullopt;
-    int n = 0;
-    for (wchar_t c : digits) {
-        if (c < L'0' || c > L'9') return std::nullopt;
-        n = n * 10 + (c - L'0');
-    }
-    return n;
-}
-
-std::wstring environmentValue(const wchar_t* name) {
-    std::wstring value(256, L'\0');
-    DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    if (length >= value.size()) {
-        value.resize(length);
-        length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    }
-    value.resize(length < value.size() ? length : 0);
-    return value;
+    if (digits.starts_with(L'0')) return std::nullopt;
+    const std::optional<long> n = decimalValue(digits, 4);
+    if (!n) return std::nullopt;
+    return static_cast<int>(*n);
 }
 
 std::wstring registryValue() {
@@ -75,10 +63,20 @@ std::optional<PortName> parsePortName(std::wstring_view text) {
 }
 
 std::wstring configuredPortName() {
-    std::wstring name = environmentValue(L"TOWERLINK_PORT");
+    std::wstring name = kestrel::environmentValue(L"TOWERLINK_PORT");
     if (name.empty()) name = registryValue();
     if (name.empty()) name = L"USB";
     return name;
+}
+
+std::optional<long> decimalValue(std::wstring_view digits, std::size_t maxDigits) {
+    if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
+    long n = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        n = n * 10 + (c - L'0');
+    }
+    return n;
 }
 
 }  // namespace towerlink

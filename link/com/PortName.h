@@ -18,6 +18,10 @@ struct PortName {
 
 inline constexpr int kMaxSerialPort = 256;
 
+// The value of a run of 1 to `maxDigits` decimal digits (at most 9); nullopt for anything else,
+// signs and blanks included.
+std::optional<long> decimalValue(std::wstring_view digits, std::size_t maxDigits);
+
 // "COM1".."COM256", "USB", "USB1", "USB2".., "VIRTUAL", in any case, with an optional
 // trailing ':'. Nothing else.
 std::optional<PortName> parsePortName(std::wstring_view text);

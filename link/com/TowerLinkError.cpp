@@ -5,13 +5,10 @@
 #include "IBrickLink.h"
 
 namespace towerlink {
-namespace {
 
 std::wstring widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
-
-}  // namespace
 
 const kestrel::Boundary kBoundary{&IID_IBrickLink, L"TowerLink", &errorReferencePath};
 

@@ -7,31 +7,52 @@
 #include <string>
 
 #include "ComError.h"
+#include "IBrickLink.h"
 #include "LinkError.h"
 
 namespace towerlink {
 
 enum class TowerLinkError : unsigned {
-    NotOpened = 0x201,   // a call that needs the port before OpenPort or after ClosePort
-    UnknownPort,         // a port name that is none of COMn, USBn, VIRTUAL
-    PortBusy,            // another program (or another link) holds the port
-    NoTower,             // the port is missing, or no tower answers on it
-    BadTower,            // something answers on the port, but not as a tower
-    NoBrick,             // the tower works, the brick stays silent
-    NoFirmware,          // the brick answers from its ROM only
-    BadCommunication,    // every reply came back damaged
-    CommandText,         // the command text cannot be read
-    BadMode,             // ExecuteCommand's mode is neither 0 nor 2
-    BadItem,             // GetInfo's item is none of 3, 4, 6
-    BadLinkMode,         // SetLinkMode's value is none of 5, 6, 7
-    Busy,                // a call arrived while a datalog transfer was running
-    BadArgument,         // a null pointer or a position before the datalog
-    BadVirtualSettings,  // TOWERLINK_VIRTUAL_FAULTS cannot be read
-    BadFirmwareFile,     // the firmware file cannot be read or is not a firmware image
-    FirmwareDownload,    // the brick did not take the firmware; it is left without any
+    // a call that needs the port before OpenPort or after ClosePort
+    NotOpened = TOWERLINK_E_NOT_OPENED,
+    // a port name that is none of COMn, USBn, VIRTUAL
+    UnknownPort = TOWERLINK_E_UNKNOWN_PORT,
+    // another program (or another link) holds the port
+    PortBusy = TOWERLINK_E_PORT_BUSY,
+    // the port is missing, or no tower answers on it
+    NoTower = TOWERLINK_E_NO_TOWER,
+    // something answers on the port, but not as a tower
+    BadTower = TOWERLINK_E_BAD_TOWER,
+    // the tower works, the brick stays silent
+    NoBrick = TOWERLINK_E_NO_BRICK,
+    // the brick answers from its ROM only
+    NoFirmware = TOWERLINK_E_NO_FIRMWARE,
+    // every reply came back damaged
+    BadCommunication = TOWERLINK_E_BAD_COMMUNICATION,
+    // the command text cannot be read
+    CommandText = TOWERLINK_E_COMMAND_TEXT,
+    // ExecuteCommand's mode is neither 0 nor 2
+    BadMode = TOWERLINK_E_BAD_MODE,
+    // GetInfo's item is none of 3, 4, 6
+    BadItem = TOWERLINK_E_BAD_ITEM,
+    // SetLinkMode's value is none of 5, 6, 7
+    BadLinkMode = TOWERLINK_E_BAD_LINK_MODE,
+    // a call arrived while a datalog transfer was running
+    Busy = TOWERLINK_E_BUSY,
+    // a null pointer or a position before the datalog
+    BadArgument = TOWERLINK_E_BAD_ARGUMENT,
+    // TOWERLINK_VIRTUAL_FAULTS cannot be read
+    BadVirtualSettings = TOWERLINK_E_BAD_VIRTUAL_SETTINGS,
+    // the file is unreadable or no firmware image
+    BadFirmwareFile = TOWERLINK_E_BAD_FIRMWARE_FILE,
+    // the brick did not take the firmware
+    FirmwareDownload = TOWERLINK_E_FIRMWARE_DOWNLOAD,
 };
 
 HRESULT hresultOf(TowerLinkError error);
+
+// The link core's messages are ASCII; descriptions are wide.
+std::wstring widen(const std::string& text);
 
 // Full path of TowerLink-errors.html in the folder of the DLL.
 std::wstring errorReferencePath();

@@ -19,57 +19,30 @@
 namespace towerlink {
 namespace {
 
-// GetInfo items, as documented in IBrickLink.idl.
-constexpr long kItemStatus = TOWERLINK_INFO_STATUS;
-constexpr long kItemTowerAnswers = TOWERLINK_INFO_TOWER_ANSWERS;
-constexpr long kItemLinkSetting = TOWERLINK_INFO_LINK_SETTING;
-
-// Status codes.
-constexpr long kTransferring = 0;
-constexpr long kReady = 1;
-constexpr long kNotOpened = 3;
-constexpr long kNoTower = 4;
-constexpr long kBadTower = 5;
-constexpr long kNoBrick = 6;
-constexpr long kNoFirmware = 7;
-constexpr long kBadBattery = 8;
-constexpr long kBadCommunication = 11;
-constexpr long kBusy = 12;
-
-// Link settings: the tower's transmitter range.
-constexpr long kShortRange = 6;
-constexpr long kLongRange = 7;
-constexpr short kShortRangeOfTwo = 5;
-
 TowerRange towerRange(long setting) {
-    return setting == kLongRange ? TowerRange::Long : TowerRange::Short;
+    return setting == TOWERLINK_RANGE_LONG ? TowerRange::Long : TowerRange::Short;
 }
-
-// Event identifiers of _IBrickLinkEvents.
-constexpr DISPID kStatusChanged = 1;
-constexpr DISPID kMessageReceived = 2;
-constexpr DISPID kTransferProgress = 3;
 
 long statusCode(LinkStatus status) {
     switch (status) {
-        case LinkStatus::Ready: return kReady;
-        case LinkStatus::NoTower: return kNoTower;
-        case LinkStatus::BadTower: return kBadTower;
-        case LinkStatus::NoBrick: return kNoBrick;
-        case LinkStatus::NoFirmware: return kNoFirmware;
-        case LinkStatus::BadBattery: return kBadBattery;
-        case LinkStatus::BadCommunication: return kBadCommunication;
+        case LinkStatus::Ready: return TOWERLINK_STATUS_READY;
+        case LinkStatus::NoTower: return TOWERLINK_STATUS_NO_TOWER;
+        case LinkStatus::BadTower: return TOWERLINK_STATUS_BAD_TOWER;
+        case LinkStatus::NoBrick: return TOWERLINK_STATUS_NO_BRICK;
+        case LinkStatus::NoFirmware: return TOWERLINK_STATUS_NO_FIRMWARE;
+        case LinkStatus::BadBattery: return TOWERLINK_STATUS_BAD_BATTERY;
+        case LinkStatus::BadCommunication: return TOWERLINK_STATUS_BAD_COMMUNICATION;
     }
-    return kBadCommunication;
+    return TOWERLINK_STATUS_BAD_COMMUNICATION;
 }
 
 std::optional<long> statusOf(LinkError error) {
     switch (error) {
-        case LinkError::NoTower: return kNoTower;
-        case LinkError::BadTower: return kBadTower;
-        case LinkError::NoBrick: return kNoBrick;
-        case LinkError::NoFirmware: return kNoFirmware;
-        case LinkError::BadCommunication: return kBadCommunication;
+        case LinkError::NoTower: return TOWERLINK_STATUS_NO_TOWER;
+        case LinkError::BadTower: return TOWERLINK_STATUS_BAD_TOWER;
+        case LinkError::NoBrick: return TOWERLINK_STATUS_NO_BRICK;
+        case LinkError::NoFirmware: return TOWERLINK_STATUS_NO_FIRMWARE;
+        case LinkError::BadCommunication: return TOWERLINK_STATUS_BAD_COMMUNICATION;
         case LinkError::BadArgument: break;
     }
     return std::nullopt;
@@ -83,10 +56,6 @@ std::string commandText(BSTR text) {
         out += c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
     }
     return out;
-}
-
-std::wstring widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
 }
 
 // A zero-based VT_UI1 array holding `bytes`; an empty one when there are none.
@@ -118,8 +87,8 @@ HRESULT nullPointer() {
 
 TowerLinkObject::TowerLinkObject()
     : events_(*static_cast<IBrickLink*>(this), *this, DIID__IBrickLinkEvents),
-      status_(kNotOpened),
-      linkSetting_(kShortRange) {}
+      status_(TOWERLINK_STATUS_NOT_OPENED),
+      linkSetting_(TOWERLINK_RANGE_SHORT) {}
 
 TowerLinkObject::~TowerLinkObject() {
     events_.clear();
@@ -185,7 +154,9 @@ STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) {
         try {
             port_ = PortConnection::open(*name, towerRange(linkSetting_));
         } catch (const kestrel::ComError& e) {
-            setStatus(e.number() == hresultOf(TowerLinkError::PortBusy) ? kBusy : kNotOpened);
+            setStatus(e.number() == hresultOf(TowerLinkError::PortBusy)
+                          ? TOWERLINK_STATUS_BUSY
+                          : TOWERLINK_STATUS_NOT_OPENED);
             throw;
         }
         port_->session().setMessageHandler([this](std::uint8_t m) { messages_.push_back(m); });
@@ -197,7 +168,7 @@ STDMETHODIMP TowerLinkObject::ClosePort() {
     return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
         if (transferRunning_) port();  // raises busy
         port_.reset();
-        setStatus(kNotOpened);
+        setStatus(TOWERLINK_STATUS_NOT_OPENED);
         return S_OK;
     });
 }
@@ -207,12 +178,14 @@ STDMETHODIMP TowerLinkObject::ClosePort() {
 void TowerLinkObject::setStatus(long status) {
     if (status == status_) return;
     status_ = status;
-    events_.fire(kStatusChanged, {i4(status)});
+    events_.fire(DISPID_TOWERLINK_STATUSCHANGED, {i4(status)});
 }
 
 long TowerLinkObject::probeStatus() {
-    if (transferRunning_) return kTransferring;
-    if (!port_) return status_ == kBusy ? kBusy : kNotOpened;
+    if (transferRunning_) return TOWERLINK_STATUS_TRANSFERRING;
+    if (!port_)
+        return status_ == TOWERLINK_STATUS_BUSY ? TOWERLINK_STATUS_BUSY
+                                                : TOWERLINK_STATUS_NOT_OPENED;
     const long status = statusCode(probeLinkStatus(port_->session()));
     setStatus(status);
     deliverMessages();
@@ -225,15 +198,15 @@ STDMETHODIMP TowerLinkObject::GetInfo(long item, long* value) {
         const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
         *value = 0;
         switch (item) {
-            case kItemStatus: *value = probeStatus(); return S_OK;
-            case kItemTowerAnswers: {
+            case TOWERLINK_INFO_STATUS: *value = probeStatus(); return S_OK;
+            case TOWERLINK_INFO_TOWER_ANSWERS: {
                 if (!port_ || transferRunning_) return S_OK;
                 const bool answers = port_->session().towerAnswers();
                 deliverMessages();
                 *value = answers ? 1 : 0;
                 return S_OK;
             }
-            case kItemLinkSetting: *value = linkSetting_; return S_OK;
+            case TOWERLINK_INFO_LINK_SETTING: *value = linkSetting_; return S_OK;
             default: break;
         }
         raise(TowerLinkError::BadItem,
@@ -244,10 +217,10 @@ STDMETHODIMP TowerLinkObject::GetInfo(long item, long* value) {
 
 STDMETHODIMP TowerLinkObject::SetLinkMode(short mode) {
     return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
-        if (mode == kShortRangeOfTwo || mode == kShortRange) {
-            linkSetting_ = kShortRange;
-        } else if (mode == kLongRange) {
-            linkSetting_ = kLongRange;
+        if (mode == TOWERLINK_RANGE_SHORT_OF_TWO || mode == TOWERLINK_RANGE_SHORT) {
+            linkSetting_ = TOWERLINK_RANGE_SHORT;
+        } else if (mode == TOWERLINK_RANGE_LONG) {
+            linkSetting_ = TOWERLINK_RANGE_LONG;
         } else {
             raise(TowerLinkError::BadLinkMode,
                   L"Link mode " + std::to_wstring(mode) +
@@ -270,7 +243,7 @@ void TowerLinkObject::fail(const Failure& failure, bool commandSent) {
 void TowerLinkObject::deliverMessages() {
     std::vector<std::uint8_t> arrived;
     arrived.swap(messages_);
-    for (std::uint8_t m : arrived) events_.fire(kMessageReceived, {i4(m)});
+    for (std::uint8_t m : arrived) events_.fire(DISPID_TOWERLINK_MESSAGERECEIVED, {i4(m)});
 }
 
 STDMETHODIMP TowerLinkObject::ExecuteCommand(BSTR* text, long* mode, long* position, VARIANT* reply,
@@ -279,13 +252,14 @@ STDMETHODIMP TowerLinkObject::ExecuteCommand(BSTR* text, long* mode, long* posit
         if (!text || !mode || !position || !reply || !result) return nullPointer();
         // The caller's reply variant, or a sink called meanwhile, may hold the last reference.
         const kestrel::ComPtr<IBrickLink> self(this);
-        if (*mode != static_cast<long>(CommandForm::Lasm) &&
-            *mode != static_cast<long>(CommandForm::Script)) {
+        if (*mode != TOWERLINK_MODE_LASM && *mode != TOWERLINK_MODE_STATEMENT) {
             raise(TowerLinkError::BadMode,
                   L"Command mode " + std::to_wstring(*mode) +
                       L" is unknown: use 2 for LASM text or 0 for the statement form");
         }
-        auto request = parseCommand(commandText(*text), static_cast<CommandForm>(*mode));
+        auto request =
+            parseCommand(commandText(*text),
+                         *mode == TOWERLINK_MODE_LASM ? CommandForm::Lasm : CommandForm::Script);
         if (!request) {
             *position = request.error().column;
             raise(TowerLinkError::CommandText, widen(request.error().message));
@@ -347,7 +321,7 @@ STDMETHODIMP TowerLinkObject::ReadDatalog(long first, long count, VARIANT* data)
         // The caller may let go of the link from an event handler; it must outlive the transfer.
         kestrel::ComPtr<IBrickLink> self(this);
         link.datalog().setProgressHandler([this](int done, int total) {
-            events_.fire(kTransferProgress, {i4(done), i4(total)});
+            events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS, {i4(done), i4(total)});
         });
         struct TransferScope {
             TowerLinkObject& link;
@@ -391,7 +365,7 @@ STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) {
             TransferScope scope(transferRunning_);
             return downloadFirmware(
                 link.session(), image, [this](std::size_t done, std::size_t all) {
-                    events_.fire(kTransferProgress,
+                    events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS,
                                  {i4(static_cast<long>(done)), i4(static_cast<long>(all))});
                 });
         }();
@@ -413,7 +387,6 @@ STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) {
 
 // Late binding knows the one method of IFirmwareLoader; arguments are taken by value or by
 // reference and converted, as every script engine passes them differently.
-constexpr DISPID kDownloadFirmware = 1;
 
 STDMETHODIMP TowerLinkObject::GetTypeInfoCount(UINT* count) {
     RETURN_HR_IF(E_POINTER, !count);
@@ -433,13 +406,14 @@ STDMETHODIMP TowerLinkObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count,
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     RETURN_HR_IF(DISP_E_UNKNOWNNAME,
                  count == 0 || !names[0] || _wcsicmp(names[0], L"DownloadFirmware") != 0);
-    ids[0] = kDownloadFirmware;
+    ids[0] = DISPID_TOWERLINK_DOWNLOADFIRMWARE;
     return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
 STDMETHODIMP TowerLinkObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) {
-    RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, id != kDownloadFirmware || !(flags & DISPATCH_METHOD));
+    RETURN_HR_IF(DISP_E_MEMBERNOTFOUND,
+                 id != DISPID_TOWERLINK_DOWNLOADFIRMWARE || !(flags & DISPATCH_METHOD));
     RETURN_HR_IF(E_INVALIDARG, !params);
     RETURN_HR_IF(DISP_E_NONAMEDARGS, params->cNamedArgs != 0);
     RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != 1);

@@ -7,6 +7,9 @@
 
 #include <cwctype>
 
+#include "ProcAddress.h"
+#include "UniqueHandle.h"
+
 namespace towerlink {
 namespace {
 
@@ -26,7 +29,7 @@ struct WinUsbFunctions {
 
 template <class F>
 bool resolve(HMODULE module, const char* name, F& function) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    function = kestrel::procAddress<F>(module, name);
     return function != nullptr;
 }
 
@@ -58,34 +61,13 @@ const WinUsbFunctions& winUsb() {
     return functions;
 }
 
-class DeviceInfoList {
-public:
-    explicit DeviceInfoList(HDEVINFO set) : set_(set) {}
-    DeviceInfoList(const DeviceInfoList&) = delete;
-    DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-    ~DeviceInfoList() {
-        if (set_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set_);
-    }
-    HDEVINFO get() const { return set_; }
-    explicit operator bool() const { return set_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HDEVINFO set_;
+struct DeviceInfoListTraits {
+    using Handle = HDEVINFO;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { SetupDiDestroyDeviceInfoList(h); }
 };
-
-class RegistryKey {
-public:
-    explicit RegistryKey(HKEY key) : key_(key == INVALID_HANDLE_VALUE ? nullptr : key) {}
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_;
-};
+using DeviceInfoList = kestrel::UniqueHandle<DeviceInfoListTraits>;
+using kestrel::RegistryKey;
 
 // The strings of a REG_SZ or REG_MULTI_SZ value held in `data`.
 std::vector<std::wstring> strings(const std::vector<wchar_t>& data) {
@@ -233,18 +215,19 @@ public:
             SetLastError(f.loadError);
             return false;
         }
-        HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-        if (opened == INVALID_HANDLE_VALUE) return false;
+        kestrel::Win32Handle opened(CreateFileW(
+            path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+        if (!opened) return false;
         WINUSB_INTERFACE_HANDLE initialised = nullptr;
-        if (!f.initialize(opened, &initialised)) {
+        if (!f.initialize(opened.get(), &initialised)) {
+            // Closing the file must not replace the error the caller reports.
             const DWORD error = GetLastError();
-            CloseHandle(opened);
+            opened.reset();
             SetLastError(error);
             return false;
         }
-        *file = opened;
+        *file = opened.release();
         *usb = initialised;
         return true;
     }

@@ -1,9 +1,10 @@
 // The virtual brick's port and its settings.
 #include "VirtualPort.h"
 
-#include <windows.h>
-
 #include <vector>
+
+#include "Environment.h"
+#include "PortName.h"
 
 namespace towerlink {
 namespace {
@@ -23,13 +24,8 @@ std::vector<std::wstring_view> split(std::wstring_view text) {
 }
 
 std::optional<long> number(std::wstring_view digits, long max) {
-    if (digits.empty() || digits.size() > 9) return std::nullopt;
-    long n = 0;
-    for (wchar_t c : digits) {
-        if (c < L'0' || c > L'9') return std::nullopt;
-        n = n * 10 + (c - L'0');
-    }
-    if (n > max) return std::nullopt;
+    const std::optional<long> n = decimalValue(digits, 9);
+    if (!n || *n > max) return std::nullopt;
     return n;
 }
 
@@ -86,19 +82,7 @@ Result<VirtualPortSettings, std::wstring> parseVirtualPortSettings(std::wstring_
 }
 
 Result<VirtualPortSettings, std::wstring> virtualPortSettingsFromEnvironment() {
-    const wchar_t* name = L"TOWERLINK_VIRTUAL_FAULTS";
-    std::wstring value(256, L'\0');
-    // The variable may change between the two calls: ask until the buffer holds it all.
-    for (;;) {
-        const DWORD length =
-            GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-        if (length < value.size()) {
-            value.resize(length);
-            break;
-        }
-        value.resize(length);
-    }
-    return parseVirtualPortSettings(value);
+    return parseVirtualPortSettings(kestrel::environmentValue(L"TOWERLINK_VIRTUAL_FAULTS"));
 }
 
 VirtualPort::VirtualPort(const VirtualPortSettings& settings)

@@ -11,12 +11,6 @@
 namespace towerlink {
 namespace {
 
-DWORD toMilliseconds(Micros t) {
-    if (t <= Micros{0}) return 0;
-    const auto ms = (t.count() + 999) / 1000;
-    return static_cast<DWORD>(std::min<long long>(ms, 0x7FFFFFFF));
-}
-
 // A pseudo-terminal behind Wine's COM port cannot take parity; what matters is that the rest of
 // the line settings hold.
 bool lineUsable(HANDLE port) {
@@ -27,14 +21,14 @@ bool lineUsable(HANDLE port) {
 
 }  // namespace
 
-Win32SerialTransport::Win32SerialTransport(Win32Handle port, std::string name)
+Win32SerialTransport::Win32SerialTransport(kestrel::Win32Handle port, std::string name)
     : port_(std::move(port)), name_(std::move(name)) {}
 
 Result<std::unique_ptr<Win32SerialTransport>, Failure> Win32SerialTransport::open(int number) {
     const std::string name = "COM" + std::to_string(number);
     const std::wstring path = L"\\\\.\\COM" + std::to_wstring(number);
-    Win32Handle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
+    kestrel::Win32Handle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
     if (!port) {
         return Failure{LinkError::NoTower, "opening " + name, static_cast<int>(GetLastError())};
     }

@@ -8,7 +8,7 @@
 #include "LinkError.h"
 #include "Result.h"
 #include "Transport.h"
-#include "Win32Handle.h"
+#include "UniqueHandle.h"
 
 namespace towerlink {
 
@@ -23,11 +23,11 @@ public:
     void discardInput() override;
 
 private:
-    Win32SerialTransport(Win32Handle port, std::string name);
+    Win32SerialTransport(kestrel::Win32Handle port, std::string name);
     // Sets how long the next ReadFile may wait for its first byte.
     bool setReadWait(Micros wait);
 
-    Win32Handle port_;
+    kestrel::Win32Handle port_;
     std::string name_;
     DWORD readWaitMs_ = 0;
 };

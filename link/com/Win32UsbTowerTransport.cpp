@@ -10,29 +10,24 @@
 namespace towerlink {
 namespace {
 
-DWORD toMilliseconds(Micros t) {
-    if (t <= Micros{0}) return 0;
-    return static_cast<DWORD>(std::min<long long>((t.count() + 999) / 1000, 0x7FFFFFFF));
-}
-
 constexpr DWORD kWriteWaitMs = 2000;
 constexpr DWORD kCancelWaitMs = 1000;
 
 }  // namespace
 
-Win32UsbTowerTransport::Win32UsbTowerTransport(Win32Handle device, Win32Handle event,
-                                               std::string name)
+Win32UsbTowerTransport::Win32UsbTowerTransport(kestrel::Win32Handle device,
+                                               kestrel::Win32Handle event, std::string name)
     : device_(std::move(device)), event_(std::move(event)), name_(std::move(name)) {}
 
 Result<std::unique_ptr<Win32UsbTowerTransport>, Failure> Win32UsbTowerTransport::open(int number) {
     const std::string name = number == 1 ? "USB" : "USB" + std::to_string(number);
     const std::wstring path = L"\\\\.\\LEGOTOWER" + std::to_wstring(number);
-    Win32Handle device(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    kestrel::Win32Handle device(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!device) {
         return Failure{LinkError::NoTower, "opening " + name, static_cast<int>(GetLastError())};
     }
-    Win32Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    kestrel::Win32Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) {
         return Failure{LinkError::NoTower, "opening " + name, static_cast<int>(GetLastError())};
     }

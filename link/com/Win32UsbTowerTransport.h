@@ -9,7 +9,7 @@
 #include "LinkError.h"
 #include "Result.h"
 #include "Transport.h"
-#include "Win32Handle.h"
+#include "UniqueHandle.h"
 
 namespace towerlink {
 
@@ -24,12 +24,13 @@ public:
     void discardInput() override;
 
 private:
-    Win32UsbTowerTransport(Win32Handle device, Win32Handle event, std::string name);
+    Win32UsbTowerTransport(kestrel::Win32Handle device, kestrel::Win32Handle event,
+                           std::string name);
     // One overlapped transfer, abandoned (and cancelled) after `wait`; returns bytes moved.
     IoResult transfer(bool reading, std::uint8_t* data, std::size_t size, DWORD waitMs);
 
-    Win32Handle device_;
-    Win32Handle event_;
+    kestrel::Win32Handle device_;
+    kestrel::Win32Handle event_;
     std::string name_;
     bool abandoned_ = false;  // a transfer the driver never gave back: the tower is given up
 };

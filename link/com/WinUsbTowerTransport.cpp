@@ -24,11 +24,6 @@ constexpr USHORT kReplyHeaderSize = 4;
 // Packets a discard takes at most: more than the tower holds, fewer than a babbling one sends.
 constexpr int kDiscardPackets = 16;
 
-DWORD toMilliseconds(Micros t) {
-    if (t <= Micros{0}) return 0;
-    return static_cast<DWORD>(std::min<long long>((t.count() + 999) / 1000, 0x7FFFFFFF));
-}
-
 std::wstring upper(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
     return text;
@@ -55,7 +50,7 @@ UsbTowerOpenFailure openFailure(UsbTowerOpenFailure::Kind kind, std::wstring des
 }  // namespace
 
 WinUsbTowerTransport::WinUsbTowerTransport(UsbDeviceApi& api, HANDLE file,
-                                           WINUSB_INTERFACE_HANDLE usb, Win32Handle event,
+                                           WINUSB_INTERFACE_HANDLE usb, kestrel::Win32Handle event,
                                            std::string name)
     : api_(api), file_(file), usb_(usb), event_(std::move(event)), name_(std::move(name)) {}
 
@@ -118,7 +113,7 @@ Result<std::unique_ptr<WinUsbTowerTransport>, UsbTowerOpenFailure> WinUsbTowerTr
                                    error);
         }
     }
-    Win32Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    kestrel::Win32Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) {
         const DWORD error = GetLastError();
         api.close(file, usb);

@@ -12,7 +12,7 @@
 #include "Result.h"
 #include "Transport.h"
 #include "UsbDeviceApi.h"
-#include "Win32Handle.h"
+#include "UniqueHandle.h"
 
 namespace towerlink {
 
@@ -54,7 +54,7 @@ public:
 
 private:
     WinUsbTowerTransport(UsbDeviceApi& api, HANDLE file, WINUSB_INTERFACE_HANDLE usb,
-                         Win32Handle event, std::string name);
+                         kestrel::Win32Handle event, std::string name);
     // One vendor request; an empty text on success, else what went wrong.
     std::wstring vendorRequest(std::uint8_t request, std::uint16_t value, DWORD* osError);
     // Reads one IN packet into pending_, waiting up to `waitMs` for it.
@@ -63,7 +63,7 @@ private:
     UsbDeviceApi& api_;
     HANDLE file_;
     WINUSB_INTERFACE_HANDLE usb_;
-    Win32Handle event_;
+    kestrel::Win32Handle event_;
     std::string name_;
     std::deque<std::uint8_t> pending_;  // received, not yet read
     ULONG writeTimeoutMs_ = 0;

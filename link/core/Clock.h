@@ -2,12 +2,20 @@
 // interface, so tests drive a ManualClock and never sleep.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
 namespace towerlink {
 
 using Micros = std::chrono::microseconds;
+
+// A wait in whole milliseconds, as system calls take it: rounded up, so that a wait never ends
+// early, 0 for none, and capped where 32 bits of signed milliseconds end.
+inline std::uint32_t toMilliseconds(Micros t) {
+    if (t <= Micros{0}) return 0;
+    return static_cast<std::uint32_t>(std::min<long long>((t.count() + 999) / 1000, 0x7FFFFFFF));
+}
 
 class Clock {
 public:

@@ -172,14 +172,39 @@ Request arithmetic(const Fields& f, const std::string& word) {
     return variableOp(Opcode, f, word, kVarOrConstant);
 }
 
+// The builders that both command forms share, each under its own word.
+Request alive(const Fields&, const std::string&) {
+    return Request::alive();
+}
+
+Request battery(const Fields&, const std::string&) {
+    return Request::getBattery();
+}
+
+Request playTone(const Fields& f, const std::string&) {
+    need(f[0], 0, 32767, "frequency");
+    need(f[1], 0, 255, "duration");
+    return make(op::kPlayTone, {lo(f[0]), hi(f[0]), u8(f[1])});
+}
+
+Request selectProgram(const Fields& f, const std::string&) {
+    need(f[0], 0, 4, "program");
+    return make(op::kSetProgram, {u8(f[0])});
+}
+
+Request sendMessage(const Fields& f, const std::string&) {
+    need(f[0], 0, 255, "message");
+    return make(op::kSetMessage, {u8(f[0])});
+}
+
 const Command kLasm[] = {
-    {"ping", 0, 0, [](const Fields&, const std::string&) { return Request::alive(); }},
+    {"ping", 0, 0, alive},
     {"poll", 2, 2,
      [](const Fields& f, const std::string& w) {
          checkSource(f[0], f[1], kReadable, w);
          return make(op::kGetValue, {u8(f[0]), u8(f[1])});
      }},
-    {"pollb", 0, 0, [](const Fields&, const std::string&) { return Request::getBattery(); }},
+    {"pollb", 0, 0, battery},
     {"pollp", 0, 5,
      [](const Fields& f, const std::string& w) {
          if (f.empty()) return Request::getVersions();
@@ -234,12 +259,7 @@ const Command kLasm[] = {
     {"orv", 3, 3, arithmetic<op::kOrVariable>},
     {"absv", 3, 3, arithmetic<op::kAbsVariable>},
     {"sgnv", 3, 3, arithmetic<op::kSgnVariable>},
-    {"playt", 2, 2,
-     [](const Fields& f, const std::string&) {
-         need(f[0], 0, 32767, "frequency");
-         need(f[1], 0, 255, "duration");
-         return make(op::kPlayTone, {lo(f[0]), hi(f[0]), u8(f[1])});
-     }},
+    {"playt", 2, 2, playTone},
     {"plays", 1, 1,
      [](const Fields& f, const std::string&) {
          need(f[0], 0, 5, "sound");
@@ -262,11 +282,7 @@ const Command kLasm[] = {
          need(f[1], 0, 59, "minutes");
          return make(op::kSetTime, {u8(f[0]), u8(f[1])});
      }},
-    {"prgm", 1, 1,
-     [](const Fields& f, const std::string&) {
-         need(f[0], 0, 4, "program");
-         return make(op::kSetProgram, {u8(f[0])});
-     }},
+    {"prgm", 1, 1, selectProgram},
     {"logz", 1, 1,
      [](const Fields& f, const std::string&) {
          need(f[0], 0, 32766, "datalog size");
@@ -321,11 +337,7 @@ const Command kLasm[] = {
          return make(op::kSetPowerDownDelay, {u8(f[0])});
      }},
     {"offp", 0, 0, [](const Fields&, const std::string&) { return make(op::kPowerOff); }},
-    {"msgs", 1, 1,
-     [](const Fields& f, const std::string&) {
-         need(f[0], 0, 255, "message");
-         return make(op::kSetMessage, {u8(f[0])});
-     }},
+    {"msgs", 1, 1, sendMessage},
 };
 
 Request motorWord(std::uint8_t opcode, std::uint8_t code, const Fields& f) {
@@ -341,12 +353,7 @@ const Command kScript[] = {
          need(f[0], 1, 6, "sound");
          return make(op::kPlaySound, {static_cast<std::uint8_t>(f[0].value - 1)});
      }},
-    {"tone", 2, 2,
-     [](const Fields& f, const std::string&) {
-         need(f[0], 0, 32767, "frequency");
-         need(f[1], 0, 255, "duration");
-         return make(op::kPlayTone, {lo(f[0]), hi(f[0]), u8(f[1])});
-     }},
+    {"tone", 2, 2, playTone},
     {"on", 1, 1,
      [](const Fields& f, const std::string&) { return motorWord(op::kSetMotorOnOff, 0x80, f); }},
     {"off", 1, 1,
@@ -367,18 +374,10 @@ const Command kScript[] = {
          need(f[1], 0, 7, "power");
          return make(op::kSetPower, {u8(f[0]), 2, u8(f[1])});
      }},
-    {"ping", 0, 0, [](const Fields&, const std::string&) { return Request::alive(); }},
-    {"battery", 0, 0, [](const Fields&, const std::string&) { return Request::getBattery(); }},
-    {"program", 1, 1,
-     [](const Fields& f, const std::string&) {
-         need(f[0], 0, 4, "program");
-         return make(op::kSetProgram, {u8(f[0])});
-     }},
-    {"message", 1, 1,
-     [](const Fields& f, const std::string&) {
-         need(f[0], 0, 255, "message");
-         return make(op::kSetMessage, {u8(f[0])});
-     }},
+    {"ping", 0, 0, alive},
+    {"battery", 0, 0, battery},
+    {"program", 1, 1, selectProgram},
+    {"message", 1, 1, sendMessage},
 };
 
 std::string arity(const Command& c) {

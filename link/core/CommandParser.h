@@ -20,8 +20,8 @@
 
 namespace towerlink {
 
-// The mode numbers are those of the control's ExecuteCommand.
-enum class CommandForm { Script = 0, Lasm = 2 };
+// The two ways to write a command; the link's interface gives them its own mode numbers.
+enum class CommandForm { Script, Lasm };
 
 struct ParseError {
     std::string message;

@@ -28,20 +28,18 @@ int waitFor(int fd, short events, Micros timeout) {
 
 }  // namespace
 
-FdTransport::~FdTransport() {
-    ::close(fd_);
-}
+FdTransport::~FdTransport() = default;
 
 IoResult FdTransport::write(std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        ssize_t n = ::write(fd(), bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN && waitFor(fd_, POLLOUT, Micros{1000000}) > 0) continue;
+        if (n < 0 && errno == EAGAIN && waitFor(fd(), POLLOUT, Micros{1000000}) > 0) continue;
         return IoResult::failure("writing to " + path_, errno, done);
     }
     return IoResult::done(done);
@@ -51,10 +49,10 @@ IoResult FdTransport::read(std::span<std::uint8_t> buffer, Micros firstByte, Mic
     std::size_t done = 0;
     Micros wait = firstByte;
     while (done < buffer.size()) {
-        int ready = waitFor(fd_, POLLIN, wait);
+        int ready = waitFor(fd(), POLLIN, wait);
         if (ready == 0) break;
         if (ready < 0) return IoResult::failure("reading from " + path_, errno, done);
-        ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
+        ssize_t n = ::read(fd(), buffer.data() + done, buffer.size() - done);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return IoResult::failure("reading from " + path_, n < 0 ? errno : EIO, done);
         done += static_cast<std::size_t>(n);
@@ -65,7 +63,7 @@ IoResult FdTransport::read(std::span<std::uint8_t> buffer, Micros firstByte, Mic
 
 void FdTransport::discardInput() {
     std::uint8_t scrap[256];
-    while (::read(fd_, scrap, sizeof scrap) > 0) {
+    while (::read(fd(), scrap, sizeof scrap) > 0) {
     }
 }
 

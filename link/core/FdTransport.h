@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Transport.h"
+#include "UniqueFd.h"
 
 namespace towerlink {
 
@@ -21,11 +22,11 @@ public:
     const std::string& path() const { return path_; }
 
 protected:
-    FdTransport(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    int fd() const { return fd_; }
+    FdTransport(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+    int fd() const { return fd_.get(); }
 
 private:
-    int fd_;
+    UniqueFd fd_;
     std::string path_;
 };
 

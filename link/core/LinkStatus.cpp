@@ -24,10 +24,7 @@ LinkStatus probeLinkStatus(Session& session) {
     if (ping->value == 0) return LinkStatus::NoBrick;
     ExecuteResult versions = session.execute(Request::getVersions());
     if (!versions) return fromError(versions.error().error);
-    const Bytes& v = versions->data;
-    if (v.size() == 8 && v[4] == 0 && v[5] == 0 && v[6] == 0 && v[7] == 0) {
-        return LinkStatus::NoFirmware;
-    }
+    if (reportsNoFirmware(versions->data)) return LinkStatus::NoFirmware;
     ExecuteResult battery = session.execute(Request::getBattery());
     if (!battery) return fromError(battery.error().error);
     if (battery->value < kLowBatteryMillivolts) return LinkStatus::BadBattery;

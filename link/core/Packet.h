@@ -46,6 +46,20 @@ constexpr Micros wireTime(std::size_t bytes) {
     return Micros{static_cast<std::int64_t>(bytes) * 11 * 1000000 / 2400};
 }
 
+// Whether a `FF 00` sync, the start of a frame after the leading 55, stands at `i`.
+constexpr bool syncAt(std::span<const std::uint8_t> bytes, std::size_t i) {
+    return i + 1 < bytes.size() && bytes[i] == 0xFF && bytes[i + 1] == 0x00;
+}
+
+// Moves `i` forward to the next sync. Without one it stops at the last byte, which may yet start
+// a sync, and returns false.
+constexpr bool seekSync(std::span<const std::uint8_t> bytes, std::size_t& i) {
+    for (; i + 1 < bytes.size(); ++i) {
+        if (syncAt(bytes, i)) return true;
+    }
+    return false;
+}
+
 enum class FrameCheck { Valid, Incomplete, Invalid };
 
 // Checks the frame body that starts right after a `FF 00` sync at `body` and carries

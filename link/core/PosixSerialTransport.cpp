@@ -24,15 +24,14 @@ bool essentialsApplied(int fd) {
 Result<std::unique_ptr<PosixSerialTransport>, Failure> PosixSerialTransport::open(
     const std::string& path) {
     // O_NOCTTY: the tower must never become our controlling terminal.
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    if (!fd) {
         const int e = errno;
         return Failure{LinkError::NoTower, "cannot open " + path + ": " + std::strerror(e), e};
     }
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
+    if (::tcgetattr(fd.get(), &tio) != 0) {
         const int e = errno;
-        ::close(fd);
         return Failure{LinkError::NoTower, path + " is not a serial port: " + std::strerror(e), e};
     }
     ::cfmakeraw(&tio);
@@ -43,13 +42,12 @@ Result<std::unique_ptr<PosixSerialTransport>, Failure> PosixSerialTransport::ope
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, B2400);
     ::cfsetospeed(&tio, B2400);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0 && !essentialsApplied(fd)) {
+    if (::tcsetattr(fd.get(), TCSANOW, &tio) != 0 && !essentialsApplied(fd.get())) {
         const int e = errno;
-        ::close(fd);
         return Failure{LinkError::NoTower, "cannot configure " + path + ": " + std::strerror(e), e};
     }
-    ::tcflush(fd, TCIOFLUSH);
-    return std::unique_ptr<PosixSerialTransport>(new PosixSerialTransport(fd, path));
+    ::tcflush(fd.get(), TCIOFLUSH);
+    return std::unique_ptr<PosixSerialTransport>(new PosixSerialTransport(std::move(fd), path));
 }
 
 void PosixSerialTransport::discardInput() {

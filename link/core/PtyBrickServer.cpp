@@ -22,58 +22,46 @@ Failure osFailure(const std::string& what) {
 
 Result<std::unique_ptr<PtyBrickServer>, Failure> PtyBrickServer::create(VirtualBrick& brick,
                                                                         PtyBrickOptions options) {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0) return osFailure("cannot create a pseudo-terminal");
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        Failure f = osFailure("cannot unlock the pseudo-terminal");
-        ::close(master);
-        return f;
+    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY));
+    if (!master) return osFailure("cannot create a pseudo-terminal");
+    if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
+        return osFailure("cannot unlock the pseudo-terminal");
     }
-    std::string path = ::ptsname(master);
-    int slave = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) {
-        Failure f = osFailure("cannot open " + path);
-        ::close(master);
-        return f;
-    }
+    std::string path = ::ptsname(master.get());
+    UniqueFd slave(::open(path.c_str(), O_RDWR | O_NOCTTY));
+    if (!slave) return osFailure("cannot open " + path);
     // Raw from the start: a line discipline that echoes or translates would corrupt frames
     // for clients that do not configure the port themselves.
     termios tio{};
-    ::tcgetattr(slave, &tio);
+    ::tcgetattr(slave.get(), &tio);
     ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
+    ::tcsetattr(slave.get(), TCSANOW, &tio);
     int wake[2];
-    if (::pipe(wake) != 0) {
-        Failure f = osFailure("cannot create a pipe");
-        ::close(slave);
-        ::close(master);
-        return f;
-    }
-    ::fcntl(wake[1], F_SETFL, O_NONBLOCK);
-    return std::unique_ptr<PtyBrickServer>(
-        new PtyBrickServer(brick, options, master, slave, wake[0], wake[1], path));
+    if (::pipe(wake) != 0) return osFailure("cannot create a pipe");
+    UniqueFd wakeRead(wake[0]);
+    UniqueFd wakeWrite(wake[1]);
+    ::fcntl(wakeWrite.get(), F_SETFL, O_NONBLOCK);
+    return std::unique_ptr<PtyBrickServer>(new PtyBrickServer(brick, options, std::move(master),
+                                                              std::move(slave), std::move(wakeRead),
+                                                              std::move(wakeWrite), path));
 }
 
-PtyBrickServer::PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, int master, int slave,
-                               int wakeRead, int wakeWrite, std::string path)
+PtyBrickServer::PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, UniqueFd master,
+                               UniqueFd slave, UniqueFd wakeRead, UniqueFd wakeWrite,
+                               std::string path)
     : brick_(brick),
       options_(options),
-      master_(master),
-      slave_(slave),
-      wakeRead_(wakeRead),
-      wakeWrite_(wakeWrite),
+      master_(std::move(master)),
+      slave_(std::move(slave)),
+      wakeRead_(std::move(wakeRead)),
+      wakeWrite_(std::move(wakeWrite)),
       path_(std::move(path)) {}
 
-PtyBrickServer::~PtyBrickServer() {
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
-    ::close(slave_);
-    ::close(master_);
-}
+PtyBrickServer::~PtyBrickServer() = default;
 
 void PtyBrickServer::stop() {
     const char c = 0;
-    [[maybe_unused]] ssize_t n = ::write(wakeWrite_, &c, 1);
+    [[maybe_unused]] ssize_t n = ::write(wakeWrite_.get(), &c, 1);
 }
 
 void PtyBrickServer::pause(Micros length) {
@@ -87,11 +75,11 @@ void PtyBrickServer::waitUntil(Micros when, Bytes* heard) {
         return;
     }
     for (Micros now = clock.now(); now < when; now = clock.now()) {
-        pollfd p{master_, POLLIN, 0};
+        pollfd p{master_.get(), POLLIN, 0};
         const int ms = static_cast<int>((when - now).count() / 1000);
         if (::poll(&p, 1, ms) > 0 && (p.revents & POLLIN)) {
             std::uint8_t buffer[256];
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            const ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
             if (n > 0) heard->insert(heard->end(), buffer, buffer + n);
         } else if (ms == 0) {
             clock.sleepUntil(when);
@@ -111,7 +99,7 @@ void PtyBrickServer::send(const Bytes& bytes, Micros& lineFree, Bytes* heard) {
         const Micros paused{pausedUntil_.load()};
         if (paused > start) anchor += paused - start;
         waitUntil(anchor + byteTime * static_cast<std::int64_t>(i + 1), heard);
-        while (::write(master_, &bytes[i], 1) < 0 && errno == EINTR) {
+        while (::write(master_.get(), &bytes[i], 1) < 0 && errno == EINTR) {
         }
     }
     lineFree = anchor + byteTime * static_cast<std::int64_t>(bytes.size());
@@ -121,14 +109,14 @@ void PtyBrickServer::serve() {
     std::uint8_t buffer[512];
     Micros lineFree{0};
     for (;;) {
-        pollfd fds[2] = {{master_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        pollfd fds[2] = {{master_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[1].revents) return;
         if (!(fds[0].revents & POLLIN)) continue;
-        ssize_t n = ::read(master_, buffer, sizeof buffer);
+        ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
         if (n <= 0) continue;
         const Bytes received(buffer, buffer + n);
         if (options_.echo) send(received, lineFree, nullptr);

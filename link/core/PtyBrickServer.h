@@ -11,6 +11,7 @@
 
 #include "LinkError.h"
 #include "Result.h"
+#include "UniqueFd.h"
 #include "VirtualBrick.h"
 
 namespace towerlink {
@@ -40,8 +41,8 @@ public:
     void pause(Micros length);
 
 private:
-    PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, int master, int slave,
-                   int wakeRead, int wakeWrite, std::string path);
+    PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, UniqueFd master, UniqueFd slave,
+                   UniqueFd wakeRead, UniqueFd wakeWrite, std::string path);
     // Sends `bytes` as one burst; collects into `heard` (when given) what arrives meanwhile.
     void send(const Bytes& bytes, Micros& lineFree, Bytes* heard);
     // Waits until `when`, reading into `heard` whatever arrives meanwhile.
@@ -49,10 +50,10 @@ private:
 
     VirtualBrick& brick_;
     PtyBrickOptions options_;
-    int master_;
-    int slave_;  // kept open so the terminal survives clients that come and go
-    int wakeRead_;
-    int wakeWrite_;
+    UniqueFd master_;
+    UniqueFd slave_;  // kept open so the terminal survives clients that come and go
+    UniqueFd wakeRead_;
+    UniqueFd wakeWrite_;
     std::string path_;
     std::atomic<std::int64_t> pausedUntil_{0};  // microseconds of the steady clock
 };

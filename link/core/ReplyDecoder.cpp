@@ -34,11 +34,7 @@ void ReplyDecoder::locateEcho() {
 void ReplyDecoder::scan() {
     std::size_t i = std::max(pos_, scanStart());
     Bytes payload;
-    while (i + 1 < buffer_.size()) {
-        if (buffer_[i] != 0xFF || buffer_[i + 1] != 0x00) {
-            ++i;
-            continue;
-        }
+    while (seekSync(buffer_, i)) {
         std::span<const std::uint8_t> body(buffer_.data() + i + 2, buffer_.size() - i - 2);
         if (body.size() < 2) break;
         bool waiting = false;
@@ -77,8 +73,7 @@ std::size_t ReplyDecoder::bytesAfterEcho() const {
 std::size_t ReplyDecoder::bytesWanted() const {
     if (complete_) return 0;
     const std::size_t start = std::max(pos_, scanStart());
-    const bool synced =
-        start + 1 < buffer_.size() && buffer_[start] == 0xFF && buffer_[start + 1] == 0x00;
+    const bool synced = syncAt(buffer_, start);
     // Ask for an empty upload reply first: waiting for a full one that never comes would cost
     // an inter-byte time-out. Once the empty form is ruled out, ask for the rest.
     const bool emptyRuledOut = synced && buffer_.size() >= start + 6;

@@ -36,4 +36,9 @@ ReplyShape replyShape(const Request& request) {
     return {true, static_cast<std::size_t>(info->replyLength), false};
 }
 
+bool reportsNoFirmware(const Bytes& versions) {
+    return versions.size() == 8 && versions[4] == 0 && versions[5] == 0 && versions[6] == 0 &&
+           versions[7] == 0;
+}
+
 }  // namespace towerlink

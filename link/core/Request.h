@@ -30,4 +30,8 @@ struct ReplyShape {
 
 ReplyShape replyShape(const Request& request);
 
+// Whether the data of a Get versions reply says the brick holds no firmware: the ROM answers
+// alone and reports the firmware version as all zeros.
+bool reportsNoFirmware(const Bytes& versions);
+
 }  // namespace towerlink

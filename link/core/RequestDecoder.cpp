@@ -10,11 +10,7 @@ std::vector<Bytes> RequestDecoder::feed(std::span<const std::uint8_t> bytes) {
     std::vector<Bytes> out;
     std::size_t i = 0;
     Bytes payload;
-    while (i + 1 < buffer_.size()) {
-        if (buffer_[i] != 0xFF || buffer_[i + 1] != 0x00) {
-            ++i;
-            continue;
-        }
+    while (seekSync(buffer_, i)) {
         std::span<const std::uint8_t> body(buffer_.data() + i + 2, buffer_.size() - i - 2);
         if (body.empty()) break;
         const op::OpcodeInfo* info = op::findOpcode(body[0]);

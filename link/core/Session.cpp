@@ -270,8 +270,7 @@ ExecuteResult Session::failSilent(const Request& request) {
     ExecuteResult ping = execute(Request::alive());
     if (!ping || ping->value == 0) return noBrick;
     ExecuteResult versions = execute(Request::getVersions());
-    if (versions && versions->data.size() == 8 && versions->data[4] == 0 &&
-        versions->data[5] == 0 && versions->data[6] == 0 && versions->data[7] == 0) {
+    if (versions && reportsNoFirmware(versions->data)) {
         return failure(LinkError::NoFirmware, "the brick has no firmware");
     }
     return noBrick;

@@ -7,9 +7,11 @@
 #include <iostream>
 
 #include "ComError.h"
+#include "Environment.h"
 #include "PortConnection.h"
 #include "PortName.h"
 #include "ToolPort.h"
+#include "UniqueHandle.h"
 
 namespace towerlink::tool {
 namespace {
@@ -57,9 +59,8 @@ Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& reque
     if (!name) return "unknown port '" + narrow(text) + "': use COMn, USB, USBn or VIRTUAL";
     if (name->kind == PortKind::Virtual && !request.firmware) {
         // The virtual brick takes its set-up from the environment when it opens.
-        wchar_t faults[512] = {};
-        const DWORD n = GetEnvironmentVariableW(L"TOWERLINK_VIRTUAL_FAULTS", faults, 512);
-        std::wstring value = n > 0 && n < 512 ? std::wstring(faults, n) + L"," : L"";
+        std::wstring value = kestrel::environmentValue(L"TOWERLINK_VIRTUAL_FAULTS");
+        if (!value.empty()) value += L",";
         SetEnvironmentVariableW(L"TOWERLINK_VIRTUAL_FAULTS", (value + L"nofirmware").c_str());
     }
     try {
@@ -81,14 +82,13 @@ int portCommand(const std::string& value) {
         return 2;
     }
     const std::wstring canonical = name->text();
-    HKEY key = nullptr;
+    kestrel::RegistryKey key;
     LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                     &key, nullptr);
+                                     key.put(), nullptr);
     if (status == ERROR_SUCCESS) {
-        status = RegSetValueExW(key, L"Port", 0, REG_SZ,
+        status = RegSetValueExW(key.get(), L"Port", 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(canonical.c_str()),
                                 static_cast<DWORD>((canonical.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
         std::cerr << "towerlink: cannot set the default port (error " << status << ")\n";

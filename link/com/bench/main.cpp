@@ -22,6 +22,7 @@
 #include "Bstr.h"
 #include "ComError.h"
 #include "ComPtr.h"
+#include "ProcAddress.h"
 #include "Variant.h"
 
 using kestrel::Bstr;
@@ -38,8 +39,7 @@ constexpr double kOnnWireMs = (9 + 7) * 11 * 1000.0 / 2400;
 ComPtr<IClassFactory> factory(const wchar_t* file, REFCLSID clsid) {
     HMODULE module = LoadLibraryW(file);
     if (!module) throw kestrel::ComError(HRESULT_FROM_WIN32(GetLastError()), file);
-    auto get = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    auto get = kestrel::procAddress<GetClassObject>(module, "DllGetClassObject");
     ComPtr<IClassFactory> result;
     kestrel::throwIfFailed(get(clsid, IID_IClassFactory, result.putVoid()));
     return result;
@@ -106,7 +106,7 @@ int run(int argc, wchar_t** argv) {
     std::printf(
         "| TowerLink alone | `ExecuteCommand \"out 2,1\"` | %.0f |\n", perSecond(calls, [&] {
             Bstr text(L"out 2,1");
-            long mode = 2, position = 0, result = 0;
+            long mode = TOWERLINK_MODE_LASM, position = 0, result = 0;
             kestrel::Variant reply;
             return link->ExecuteCommand(text.inOut(), &mode, &position, reply.get(), &result);
         }));
