@@ -106,10 +106,11 @@ install)
   installed ".*/Start Menu/Programs/Kestrel/TestKestrel.lnk"
   ;;
 clients)
+  cat "$here/../scripts/check.vbs" "$here/installed-pilot.vbs" >"$state/installed-pilot.vbs"
   for host in $(script_hosts); do
     echo "== ${host#*:} cscript"
     TOWERLINK_PORT=VIRTUAL ${host%:*} "C:\\windows\\${host#*:}\\cscript.exe" //nologo \
-      "$(winepath -w "$here/installed-pilot.vbs")" </dev/null >"$state/client" 2>&1
+      "$(winepath -w "$state/installed-pilot.vbs")" </dev/null >"$state/client" 2>&1
     status=$?
     tr -d '\r' <"$state/client"
     [ $status -eq 0 ] || fail "the ${host#*:} script client"

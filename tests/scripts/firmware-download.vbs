@@ -2,20 +2,6 @@
 ' the link by ProgID, and puts the firmware on the virtual brick of the configured port (started
 ' without firmware by the test's TOWERLINK_VIRTUAL_FAULTS); then the errors a script sees for a
 ' damaged file and a missing one.
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-
-Sub Check(condition, what)
-    If condition Then
-        passed = passed + 1
-        WScript.Echo "ok   " & what
-    Else
-        failed = failed + 1
-        WScript.Echo "FAIL " & what
-    End If
-End Sub
 
 ' One S1 record: count, address, data and checksum in hex.
 Function Record(address, data)
@@ -65,5 +51,4 @@ On Error GoTo 0
 Set link = Nothing
 fso.DeleteFile goodPath
 fso.DeleteFile badPath
-WScript.Echo passed & " passed, " & failed & " failed"
-WScript.Quit failed
+Finish

@@ -14,8 +14,16 @@ if [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && [ -x /usr/lib/wine/wine64 ];
   host=/usr/lib/wine/wine64
 fi
 log=$(mktemp)
+# A VBScript client runs after the shared check routine, in one file as cscript wants it.
+case $script in
+*.vbs)
+  client=$(mktemp --suffix=.vbs)
+  cat "$(dirname "$0")/check.vbs" "$script" >"$client"
+  script=$client
+  ;;
+esac
 $host cscript //nologo "$(winepath -w "$script")" >"$log" 2>&1 </dev/null
 status=$?
 tr -d '\r' <"$log"
-rm -f "$log"
+rm -f "$log" ${client:+"$client"}
 exit $status

@@ -18,21 +18,14 @@ if [ ! -x "$tool" ]; then
   exit 1
 fi
 here=$(dirname "$0")
-served=$(mktemp)
+. "$here/pty-brick.sh"
 if [ "$noise" = 0 ]; then
-  "$tool" virtual --pty --pace >"$served" 2>&1 </dev/null &
+  pty_brick "$tool"
   noisy=0
 else
-  "$tool" virtual --pty --pace --noise "$noise" >"$served" 2>&1 </dev/null &
+  pty_brick "$tool" --noise "$noise"
   noisy=1
 fi
-server=$!
-tries=0
-while [ ! -s "$served" ] && [ $tries -lt 50 ]; do
-  sleep 0.1
-  tries=$((tries + 1))
-done
-terminal=$(head -n 1 "$served")
 case "$terminal" in
   /dev/*) ;;
   *)

@@ -4,23 +4,10 @@
 '
 ' With TOWERLINK_NOISY_LINE=1 the line damages some bytes: then every call must either succeed
 ' or raise TowerLink's own error with a description, and no command may be carried out twice.
-Option Explicit
-Dim passed, failed, noisy, shell, port, k
-passed = 0
-failed = 0
+Dim noisy, shell, port, k
 Set shell = CreateObject("WScript.Shell")
 port = shell.Environment("PROCESS")("TOWERLINK_PORT")
 noisy = shell.Environment("PROCESS")("TOWERLINK_NOISY_LINE") = "1"
-
-Sub Check(condition, what)
-    If condition Then
-        passed = passed + 1
-        WScript.Echo "ok   " & what
-    Else
-        failed = failed + 1
-        WScript.Echo "FAIL " & what
-    End If
-End Sub
 
 ' Called right after each call to the control, with errors resumed: on a clean line the call
 ' must have succeeded; on a noisy one it may also have failed, but only with a TowerLink error
@@ -73,8 +60,7 @@ On Error Resume Next
 Set k = CreateObject("kestrel.RcxPilot")
 If Not Verdict("CreateObject") Then
     Check False, "kestrel.RcxPilot is created"
-    WScript.Echo passed & " passed, " & failed & " failed"
-    WScript.Quit failed
+    Finish
 End If
 Check k.Port = port, "the control took the port from the link: " & k.Port
 Check BrickAlive() = True, "the brick answers after start-up"
@@ -155,5 +141,4 @@ If Verdict("SetDatalog 9") Then
 End If
 
 Set k = Nothing
-WScript.Echo passed & " passed, " & failed & " failed"
-WScript.Quit failed
+Finish

@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include "LoadedLibrary.h"
+
 namespace kestrel::test {
 
 namespace {
@@ -11,11 +13,6 @@ using AxWinInit = BOOL(WINAPI*)();
 using AxGetControl = HRESULT(WINAPI*)(HWND, IUnknown**);
 
 constexpr wchar_t kFormClass[] = L"KestrelTestForm";
-
-template <typename Function>
-Function exported(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 ATOM registerForm() {
     static ATOM atom = [] {

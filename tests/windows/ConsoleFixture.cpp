@@ -3,32 +3,27 @@
 
 namespace kestrel::test {
 
-namespace {
-
-using RegisterServer = HRESULT(WINAPI*)();
-
-}  // namespace
-
-void ConsoleTest::SetUpTestSuite() {
+void ConsoleWindowTest::SetUpTestSuite() {
     // The control is activated in place, which needs OLE on the test thread.
     OleInitialize(nullptr);
 }
 
-void ConsoleTest::TearDownTestSuite() {
+void ConsoleWindowTest::TearDownTestSuite() {
     OleUninitialize();
 }
 
-void ConsoleTest::SetUp() {
-    auto registerServer = reinterpret_cast<RegisterServer>(
-        reinterpret_cast<void*>(GetProcAddress(library_.module(), "DllRegisterServer")));
-    ASSERT_NE(nullptr, registerServer);
-    ASSERT_HRESULT_SUCCEEDED(registerServer());
-    resetFakeLink();
+void ConsoleWindowTest::openForm() {
+    ASSERT_HRESULT_SUCCEEDED(library_.registerServer());
     form_ = std::make_unique<console::ConsoleWindow>(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
                                                      console::ConsoleWindow::OnClose::KeepRunning);
     ASSERT_TRUE(form_->hasPilot())
         << (boxes_.boxes().empty() ? std::string("no box")
                                    : testing::PrintToString(boxes_.boxes()[0].text));
+}
+
+void ConsoleTest::SetUp() {
+    resetFakeLink();
+    ASSERT_NO_FATAL_FAILURE(openForm());
     fakeLink().calls.clear();
     boxes_.clear();
 }
@@ -38,34 +33,33 @@ void ConsoleTest::TearDown() {
     EXPECT_EQ(0, fakeLink().liveLinks) << "closing the form closes the control and its link";
 }
 
-void ConsoleTest::closeForm() {
+void ConsoleWindowTest::closeForm() {
     form_.reset();
 }
 
-HWND ConsoleTest::control(const wchar_t* name) const {
+HWND ConsoleWindowTest::control(const wchar_t* name) const {
     HWND window = form_->control(name);
     EXPECT_NE(nullptr, window) << testing::PrintToString(std::wstring(name));
     return window;
 }
 
-std::wstring ConsoleTest::text(const wchar_t* name) const {
-    HWND window = control(name);
-    std::wstring value(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    value.resize(
-        static_cast<size_t>(GetWindowTextW(window, value.data(), static_cast<int>(value.size()))));
-    return value;
+std::wstring ConsoleWindowTest::text(const wchar_t* name) const {
+    return windowText(control(name));
 }
 
-void ConsoleTest::setText(const wchar_t* name, const wchar_t* value) const {
+void ConsoleWindowTest::setText(const wchar_t* name, const wchar_t* value) const {
     SetWindowTextW(control(name), value);
 }
 
-void ConsoleTest::click(const wchar_t* button) const {
+void ConsoleWindowTest::click(const wchar_t* button) const {
     SendMessageW(control(button), BM_CLICK, 0, 0);
 }
 
-std::vector<std::wstring> ConsoleTest::listLines() const {
-    HWND list = control(L"List1");
+std::vector<std::wstring> ConsoleWindowTest::listLines() const {
+    return listBoxLines(control(L"List1"));
+}
+
+std::vector<std::wstring> listBoxLines(HWND list) {
     std::vector<std::wstring> lines;
     const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {

@@ -17,12 +17,13 @@
 
 namespace kestrel::test {
 
-class ConsoleTest : public testing::Test {
+// The form with its boxes and buttons, on whatever link class the test has registered.
+class ConsoleWindowTest : public testing::Test {
 protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
-    void SetUp() override;
-    void TearDown() override;
+    // Registers Kestrel.ocx and opens the form, whose control must have been created.
+    void openForm();
 
     HWND control(const wchar_t* name) const;
     std::wstring text(const wchar_t* name) const;
@@ -30,14 +31,25 @@ protected:
     // A click as the mouse makes it: the button takes the focus and its handler runs.
     void click(const wchar_t* button) const;
     std::vector<std::wstring> listLines() const;
-    // The calls of the fake link that carried a command text.
-    std::vector<std::wstring> commands() const;
     void closeForm();
 
-    FakeLinkRegistration registration_;
     KestrelLibrary library_;
     MessageBoxHook boxes_;
     std::unique_ptr<console::ConsoleWindow> form_;
 };
+
+// The form on the scripted fake link.
+class ConsoleTest : public ConsoleWindowTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // The calls of the fake link that carried a command text.
+    std::vector<std::wstring> commands() const;
+
+    FakeLinkRegistration registration_;
+};
+
+// The lines of a list box, as long as they are.
+std::vector<std::wstring> listBoxLines(HWND list);
 
 }  // namespace kestrel::test

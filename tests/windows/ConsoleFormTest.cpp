@@ -5,6 +5,8 @@
 
 #include <towerlink_tlb.h>
 
+#include <algorithm>
+
 using namespace kestrel;
 using namespace kestrel::test;
 using console::ControlKind;
@@ -38,19 +40,6 @@ std::wstring expectedClass(ControlKind kind) {
     }
     return L"";
 }
-
-// The keyboard order of the focusable controls, by their places in the Tab column.
-const std::vector<std::wstring> kTabOrder = {
-    L"TxtCommand",  L"CmdSend",        L"ChkLasm",        L"CmdReconnect",  L"TxtResult",
-    L"CmdBattery",  L"CmdRCXAlive",    L"TxtMotor",       L"CmdOn",         L"CmdOff",
-    L"CmdFloat",    L"CmdSetFwd",      L"CmdSetRwd",      L"CmdAlterDir",   L"CmdSetPower",
-    L"TxtPower",    L"TxtSystemSound", L"TxtFrequency",   L"TxtDuration",   L"CmdPlayTone",
-    L"TxtInput",    L"TxtType",        L"CmdSetSensType", L"TxtPollSource", L"TxtPNumber",
-    L"CmdPoll",     L"TxtPoll",        L"TxtViewSource",  L"TxtViewNumber", L"CmdView",
-    L"TxtPrgm",     L"CmdSelectPrgm",  L"TxtVar",         L"TxtVarSource",  L"TxtVarNumber",
-    L"CmdSetVar",   L"TxtDlgSize",     L"CmdSetDlg",      L"TxtDlgNS",      L"CmdDlgNext",
-    L"TxtDlgF",     L"CmdDlgUpload",   L"TxtDlgs",        L"TxtDlgNN",      L"List1",
-    L"CmdSetWatch", L"CmdSetSensMode", L"TxtInpMod",      L"TxtSlope",      L"CmdSystSound"};
 
 }  // namespace
 
@@ -131,31 +120,8 @@ TEST_F(ConsoleForm, ShowsEveryControlAsAChildWindowAtItsScaledPlace) {
     EXPECT_EQ(formChildren, actualChildren) << "nothing on the form beyond the layout";
 }
 
-TEST_F(ConsoleForm, KeepsCaptionsAndInitialTextsAsWritten) {
-    wchar_t title[64] = {};
-    GetWindowTextW(form_->window(), title, 64);
-    EXPECT_STREQ(L"TestProgram", title);
-    EXPECT_EQ(L"(Re)connect ", text(L"CmdReconnect"));
-    EXPECT_EQ(L"Send commands directly (LASM or Mindscr.)", text(L"Frame1"));
-    EXPECT_EQ(L"Explenation Source and number see above; view=put on display ", text(L"Label15"));
-    EXPECT_EQ(L"SerVar (variabele 0-31)", text(L"Label18"));
-    EXPECT_EQ(L"Value ", text(L"Label20"));
-    EXPECT_EQ(L"SensorMode (0=raw,1=Bool, 2,3=Transitions,4=Percent,etc.) ", text(L"Label14"));
-    EXPECT_EQ(L"Number (var 0-31, timer 1-3, motor 0-2, sensor 0-2, watch and PBMessage 0",
-              text(L"Label12"));
-    EXPECT_TRUE(text(L"Label11").starts_with(L"Source (0=variabel, 1=Timer,2=constant,"));
-
-    const std::vector<std::pair<const wchar_t*, const wchar_t*>> initial = {
-        {L"TxtCommand", L""},     {L"TxtResult", L""},       {L"TxtMotor", L"1"},
-        {L"TxtPower", L"1"},      {L"TxtSystemSound", L"1"}, {L"TxtFrequency", L"1000"},
-        {L"TxtDuration", L"100"}, {L"TxtInput", L"1"},       {L"TxtType", L"1"},
-        {L"TxtInpMod", L"1"},     {L"TxtSlope", L"0"},       {L"TxtPollSource", L"9"},
-        {L"TxtPNumber", L"1"},    {L"TxtPoll", L""},         {L"TxtViewSource", L"2"},
-        {L"TxtViewNumber", L"0"}, {L"TxtPrgm", L"0"},        {L"TxtVar", L"31"},
-        {L"TxtVarSource", L"2"},  {L"TxtVarNumber", L"0"},   {L"TxtDlgSize", L"99"},
-        {L"TxtDlgNS", L"9"},      {L"TxtDlgNN", L"0"},       {L"TxtDlgF", L"0"},
-        {L"TxtDlgs", L"0"}};
-    for (const auto& [name, value] : initial) EXPECT_EQ(value, text(name)) << name;
+TEST_F(ConsoleForm, StartsWithItsTitleLasmCheckedAndAnEmptyUnsortedList) {
+    EXPECT_EQ(console::kFormTitle, windowText(form_->window()));
     EXPECT_EQ(BST_CHECKED, SendMessageW(control(L"ChkLasm"), BM_GETCHECK, 0, 0));
     EXPECT_EQ(0, SendMessageW(control(L"List1"), LB_GETCOUNT, 0, 0));
     EXPECT_EQ(0, GetWindowLongPtrW(control(L"List1"), GWL_STYLE) & LBS_SORT);
@@ -217,34 +183,40 @@ TEST_F(ConsoleForm, DrawsEveryCaptionInMsSansSerifWithinItsRectangle) {
     }
 }
 
-TEST_F(ConsoleForm, TabAndShiftTabFollowTheKeyboardOrderFromTxtCommand) {
-    ASSERT_EQ(control(L"TxtCommand"), GetFocus());
-    std::vector<std::wstring> visited{nameOf(GetFocus())};
-    for (size_t i = 1; i < kTabOrder.size(); ++i) {
+TEST_F(ConsoleForm, TabAndShiftTabFollowTheKeyboardPlaces) {
+    std::vector<std::pair<int, std::wstring>> places;
+    for (const auto& c : console::formLayout())
+        if (c.tabPlace != console::kNoTabPlace && c.kind != ControlKind::RcxPilot)
+            places.emplace_back(c.tabPlace, c.name);
+    std::sort(places.begin(), places.end());
+    std::vector<std::wstring> order, visited{nameOf(GetFocus())};
+    for (const auto& place : places) order.push_back(place.second);
+    ASSERT_EQ(L"TxtCommand", order.front());
+    for (size_t i = 1; i < order.size(); ++i) {
         pressTab(false);
         visited.push_back(nameOf(GetFocus()));
     }
-    EXPECT_EQ(kTabOrder, visited);
+    EXPECT_EQ(order, visited);
     pressTab(false);
-    EXPECT_EQ(L"TxtCommand", nameOf(GetFocus())) << "the order wraps round";
+    EXPECT_EQ(order.front(), nameOf(GetFocus())) << "the order wraps round";
     pressTab(true);
-    EXPECT_EQ(L"CmdSystSound", nameOf(GetFocus()));
+    EXPECT_EQ(order.back(), nameOf(GetFocus()));
     pressTab(true);
-    EXPECT_EQ(L"TxtSlope", nameOf(GetFocus()));
+    EXPECT_EQ(order[order.size() - 2], nameOf(GetFocus()));
 }
 
 TEST_F(ConsoleForm, PaintsOnlyTheGroupLabelsYellow) {
     HDC dc = CreateCompatibleDC(nullptr);
-    auto background = [&](const wchar_t* name) {
+    for (const auto& c : console::formLayout()) {
+        if (c.kind != ControlKind::Label && c.kind != ControlKind::GroupLabel &&
+            c.kind != ControlKind::CheckBox)
+            continue;
         SetBkColor(dc, RGB(1, 2, 3));
         SendMessageW(form_->window(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(control(name)));
-        return GetBkColor(dc);
-    };
-    for (const wchar_t* name : {L"Label28", L"Label29", L"Label30", L"Label31", L"Label32"})
-        EXPECT_EQ(RGB(255, 255, 0), background(name)) << name;
-    for (const wchar_t* name : {L"Label3", L"Label27", L"ChkLasm"})
-        EXPECT_NE(RGB(255, 255, 0), background(name)) << name;
+                     reinterpret_cast<LPARAM>(form_->control(c.name)));
+        EXPECT_EQ(c.kind == ControlKind::GroupLabel, GetBkColor(dc) == RGB(255, 255, 0))
+            << testing::PrintToString(std::wstring(c.name));
+    }
     DeleteDC(dc);
 }
 
@@ -284,9 +256,7 @@ TEST(ConsoleStartUp, ReportsAControlThatCannotBeCreatedAndOpensAllTheSame) {
     OleInitialize(nullptr);
     {
         KestrelLibrary library;
-        using RegisterServer = HRESULT(WINAPI*)();
-        ASSERT_HRESULT_SUCCEEDED(reinterpret_cast<RegisterServer>(
-            reinterpret_cast<void*>(GetProcAddress(library.module(), "DllRegisterServer")))());
+        ASSERT_HRESULT_SUCCEEDED(library.registerServer());
         FailingLinkFactory factory;
         DWORD cookie = 0;
         ASSERT_HRESULT_SUCCEEDED(CoRegisterClassObject(

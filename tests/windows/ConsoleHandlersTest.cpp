@@ -36,38 +36,28 @@ void serveDatalog(long extent, std::vector<BYTE> bytes) {
 
 }  // namespace
 
-using ConsoleHandlers = ConsoleTest;
+class ConsoleHandlers : public ConsoleTest {
+protected:
+    // Each click sends exactly its one command.
+    void expectCommands(const std::vector<ClickCase>& cases) {
+        for (const ClickCase& c : cases) {
+            SCOPED_TRACE(testing::PrintToString(std::wstring(c.button)));
+            fakeLink().calls.clear();
+            click(c.button);
+            EXPECT_EQ(std::vector<std::wstring>{c.command}, commands());
+        }
+    }
+};
 
-TEST_F(ConsoleHandlers, SendTheInitialTextsInArgumentOrder) {
-    const std::vector<ClickCase> cases = {
+// Every argument's place in its command shows in ReadTheBoxesAfreshOnEveryClick, with a
+// distinct value in each box; here the buttons without boxes and the clock.
+TEST_F(ConsoleHandlers, SendTheCommandsOfTheButtonsWithoutArguments) {
+    expectCommands({
         {L"CmdSend", L"|2|0"},
         {L"CmdReconnect", L"sound 3|0|0"},
         {L"CmdRCXAlive", L"ping|2|0"},
-        {L"CmdView", L"disp 0,2,0|2|0"},
-        {L"CmdSystSound", L"Sound 1|0|0"},
-        {L"CmdPlayTone", L"playt 1000,100|2|0"},
-        {L"CmdOn", L"out 2,1|2|0"},
-        {L"CmdOff", L"out 1,1|2|0"},
-        {L"CmdFloat", L"out 0,1|2|0"},
-        {L"CmdSetFwd", L"dir 0,1|2|0"},
-        {L"CmdSetRwd", L"dir 2,1|2|0"},
-        {L"CmdAlterDir", L"dir 1,1|2|0"},
-        {L"CmdSetPower", L"pwr 1,2,1|2|0"},
-        {L"CmdSetSensType", L"sent 1,1|2|0"},
-        {L"CmdSetSensMode", L"senm 1,1,0|2|0"},
-        {L"CmdSelectPrgm", L"prgm 0|2|0"},
-        {L"CmdPoll", L"poll 9,1|2|0"},
         {L"CmdBattery", L"pollb|2|0"},
-        {L"CmdSetVar", L"setv 31,2,0|2|0"},
-        {L"CmdSetDlg", L"logz 99|2|0"},
-        {L"CmdDlgNext", L"log 9,0|2|0"},
-    };
-    for (const ClickCase& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.button)));
-        fakeLink().calls.clear();
-        click(c.button);
-        EXPECT_EQ(std::vector<std::wstring>{c.command}, commands());
-    }
+    });
     SYSTEMTIME before, after;
     fakeLink().calls.clear();
     GetLocalTime(&before);
@@ -91,7 +81,7 @@ TEST_F(ConsoleHandlers, ReadTheBoxesAfreshOnEveryClick) {
     for (const auto& [box, value] : edits) setText(box, value);
     SendMessageW(control(L"ChkLasm"), BM_SETCHECK, BST_UNCHECKED, 0);
 
-    const std::vector<ClickCase> cases = {
+    expectCommands({
         {L"CmdSend", L"ping|0|0"},
         {L"CmdView", L"disp 0,9,2|2|0"},
         {L"CmdSystSound", L"Sound 6|0|0"},
@@ -110,13 +100,7 @@ TEST_F(ConsoleHandlers, ReadTheBoxesAfreshOnEveryClick) {
         {L"CmdSetVar", L"setv 3,9,-7|2|0"},
         {L"CmdSetDlg", L"logz 20|2|0"},
         {L"CmdDlgNext", L"log 14,2|2|0"},
-    };
-    for (const ClickCase& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.button)));
-        fakeLink().calls.clear();
-        click(c.button);
-        EXPECT_EQ(std::vector<std::wstring>{c.command}, commands());
-    }
+    });
     SendMessageW(control(L"ChkLasm"), BM_SETCHECK, BST_CHECKED, 0);
     fakeLink().calls.clear();
     click(L"CmdSend");
@@ -128,22 +112,18 @@ TEST_F(ConsoleHandlers, WriteTheResultsAsTheirTextsWithTheBlankOnlyForSend) {
     setText(L"TxtCommand", L"ping");
     fakeLink().replies = {code(0), code(-1), code(7),    code(1),
                           code(0), code(-5), code(1234), code(-3)};
-    click(L"CmdSend");
-    EXPECT_EQ(L" 0", text(L"TxtResult"));
-    click(L"CmdSend");
-    EXPECT_EQ(L"-1", text(L"TxtResult"));
-    click(L"CmdSend");
-    EXPECT_EQ(L" 7", text(L"TxtResult"));
-    click(L"CmdRCXAlive");
-    EXPECT_EQ(L"True", text(L"TxtResult"));
-    click(L"CmdRCXAlive");
-    EXPECT_EQ(L"False", text(L"TxtResult"));
-    click(L"CmdBattery");
-    EXPECT_EQ(L"-5", text(L"TxtResult"));
-    click(L"CmdPoll");
-    EXPECT_EQ(L"1234", text(L"TxtPoll"));
-    click(L"CmdPoll");
-    EXPECT_EQ(L"-3", text(L"TxtPoll"));
+    const struct {
+        const wchar_t* button;
+        const wchar_t* box;
+        const wchar_t* shown;
+    } clicks[] = {{L"CmdSend", L"TxtResult", L" 0"},        {L"CmdSend", L"TxtResult", L"-1"},
+                  {L"CmdSend", L"TxtResult", L" 7"},        {L"CmdRCXAlive", L"TxtResult", L"True"},
+                  {L"CmdRCXAlive", L"TxtResult", L"False"}, {L"CmdBattery", L"TxtResult", L"-5"},
+                  {L"CmdPoll", L"TxtPoll", L"1234"},        {L"CmdPoll", L"TxtPoll", L"-3"}};
+    for (const auto& c : clicks) {
+        click(c.button);
+        EXPECT_EQ(c.shown, text(c.box)) << testing::PrintToString(std::wstring(c.button));
+    }
     EXPECT_EQ(L"-5", text(L"TxtResult")) << "Poll writes only its own box";
     EXPECT_TRUE(boxes_.boxes().empty());
 }

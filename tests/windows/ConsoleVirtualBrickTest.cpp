@@ -1,13 +1,6 @@
 // The console on the real brick link and its virtual brick: the whole road from a button to the
 // brick and back into the form's boxes.
-#include <gtest/gtest.h>
-#include <ole2.h>
-
-#include <memory>
-
-#include "ConsoleWindow.h"
-#include "KestrelLibrary.h"
-#include "MessageBoxHook.h"
+#include "ConsoleFixture.h"
 #include "TowerLinkLibrary.h"
 
 using namespace kestrel;
@@ -15,39 +8,14 @@ using namespace kestrel::test;
 
 namespace {
 
-using RegisterServer = HRESULT(WINAPI*)();
-
-class ConsoleOnTheVirtualBrick : public testing::Test {
+class ConsoleOnTheVirtualBrick : public ConsoleWindowTest {
 protected:
-    static void SetUpTestSuite() { OleInitialize(nullptr); }
-    static void TearDownTestSuite() { OleUninitialize(); }
-    void SetUp() override {
-        auto registerServer = reinterpret_cast<RegisterServer>(
-            reinterpret_cast<void*>(GetProcAddress(kestrel_.module(), "DllRegisterServer")));
-        ASSERT_HRESULT_SUCCEEDED(registerServer());
-        form_ = std::make_unique<console::ConsoleWindow>(
-            GetModuleHandleW(nullptr), SW_SHOWNORMAL, console::ConsoleWindow::OnClose::KeepRunning);
-        ASSERT_TRUE(form_->hasPilot());
-    }
-
-    std::wstring text(const wchar_t* name) const {
-        wchar_t value[256] = {};
-        GetWindowTextW(form_->control(name), value, 256);
-        return value;
-    }
-    void setText(const wchar_t* name, const wchar_t* value) const {
-        SetWindowTextW(form_->control(name), value);
-    }
-    void click(const wchar_t* button) const {
-        SendMessageW(form_->control(button), BM_CLICK, 0, 0);
-    }
+    void SetUp() override { openForm(); }
+    void TearDown() override { closeForm(); }
 
     ScopedEnvironment port_{L"TOWERLINK_PORT", L"VIRTUAL"};
     TowerLinkLibrary towerLink_;
     TowerLinkClassRegistration registration_{towerLink_};
-    KestrelLibrary kestrel_;
-    MessageBoxHook boxes_;
-    std::unique_ptr<console::ConsoleWindow> form_;
 };
 
 }  // namespace
@@ -80,16 +48,9 @@ TEST_F(ConsoleOnTheVirtualBrick, UploadsWhatWasLoggedThroughTheButtons) {
         click(L"CmdDlgNext");
     }
     click(L"CmdDlgUpload");
-    HWND list = form_->control(L"List1");
-    std::vector<std::wstring> lines;
-    for (LRESULT i = 0; i < SendMessageW(list, LB_GETCOUNT, 0, 0); ++i) {
-        wchar_t line[128] = {};
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-        lines.push_back(line);
-    }
     EXPECT_EQ(
         (std::vector<std::wstring>{L"Type:  2 LoByt:  1 HiByt:  0", L"Type:  2 LoByt:  8 HiByt:  0",
                                    L"Type:  2 LoByt:  44 HiByt:  1"}),
-        lines);
+        listLines());
     EXPECT_TRUE(boxes_.boxes().empty());
 }

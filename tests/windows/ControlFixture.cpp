@@ -16,10 +16,7 @@ BOOL CALLBACK findFace(HWND window, LPARAM found) {
 }
 
 std::wstring labelText(HWND face) {
-    HWND label = FindWindowExW(face, nullptr, L"Static", nullptr);
-    wchar_t text[4096] = {};
-    GetWindowTextW(label, text, 4096);
-    return text;
+    return windowText(FindWindowExW(face, nullptr, L"Static", nullptr));
 }
 
 }  // namespace

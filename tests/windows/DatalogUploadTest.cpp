@@ -3,6 +3,7 @@
 
 #include "ControlFixture.h"
 #include "SafeArray.h"
+#include "Variant.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -11,26 +12,24 @@ namespace {
 
 class Upload : public ControlTest {
 protected:
-    HRESULT upload(short from, short& size, VARIANT& table, EXCEPINFO* e = nullptr) {
+    HRESULT upload(short from, short& size, Variant& table, EXCEPINFO* e = nullptr) {
         VARIANT fromArg = i2(from), sizeArg;
         V_VT(&sizeArg) = VT_I2 | VT_BYREF;
         V_I2REF(&sizeArg) = &size;
-        VariantInit(&table);
-        return invoke(pilot_.get(), 0x60030017, {fromArg, sizeArg}, &table, e);
+        return invoke(pilot_.get(), 0x60030017, {fromArg, sizeArg}, table.put(), e);
     }
     // The element at (column, entry), or -1 when empty.
-    static int at(VARIANT& table, LONG column, LONG entry) {
+    static int at(Variant& table, LONG column, LONG entry) {
         LONG index[2] = {column, entry};
-        VARIANT v;
-        VariantInit(&v);
-        EXPECT_HRESULT_SUCCEEDED(SafeArrayGetElement(V_ARRAY(&table), index, &v));
-        if (V_VT(&v) == VT_EMPTY) return -1;
-        EXPECT_EQ(VT_UI1, V_VT(&v));
-        return V_UI1(&v);
+        Variant v;
+        EXPECT_HRESULT_SUCCEEDED(SafeArrayGetElement(V_ARRAY(table.get()), index, v.get()));
+        if (v.type() == VT_EMPTY) return -1;
+        EXPECT_EQ(VT_UI1, v.type());
+        return V_UI1(v.get());
     }
-    static LONG upper(VARIANT& table, UINT dimension) {
+    static LONG upper(Variant& table, UINT dimension) {
         LONG u = -99;
-        SafeArrayGetUBound(V_ARRAY(&table), dimension, &u);
+        SafeArrayGetUBound(V_ARRAY(table.get()), dimension, &u);
         return u;
     }
 };
@@ -54,15 +53,14 @@ TEST_F(Upload, WorksOutTheCountFromTheExtent) {
         fakeLink().datalogEnd = c.end;
         calls().clear();
         short size = 0;
-        VARIANT table;
+        Variant table;
         ASSERT_HRESULT_SUCCEEDED(upload(0, size, table));
         EXPECT_EQ(c.size, size);
         EXPECT_EQ((std::vector<std::wstring>{L"QueryDatalog", c.read}), calls());
-        ASSERT_EQ((VT_ARRAY | VT_VARIANT), V_VT(&table));
-        EXPECT_EQ(2u, SafeArrayGetDim(V_ARRAY(&table)));
+        ASSERT_EQ((VT_ARRAY | VT_VARIANT), table.type());
+        EXPECT_EQ(2u, SafeArrayGetDim(V_ARRAY(table.get())));
         EXPECT_EQ(2, upper(table, 1));
         EXPECT_EQ(c.size + 1, upper(table, 2));
-        VariantClear(&table);
     }
 }
 
@@ -70,7 +68,7 @@ TEST_F(Upload, PlacesBytesByTheirIndex) {
     fakeLink().datalogEnd = 30;
     fakeLink().datalog = bytes(0, {1, 10, 0, 1, 20, 0});
     short size = 2;
-    VARIANT table;
+    Variant table;
     ASSERT_HRESULT_SUCCEEDED(upload(0, size, table));
     EXPECT_EQ(2, size) << "a size given is not written";
     EXPECT_EQ(L"ReadDatalog 3,6", calls().back());
@@ -81,11 +79,10 @@ TEST_F(Upload, PlacesBytesByTheirIndex) {
             EXPECT_EQ(expected[entry][column], at(table, column, entry)) << column << "," << entry;
     // Column-fastest memory order: an entry's three bytes are neighbours.
     {
-        SafeArrayData<VARIANT> data(V_ARRAY(&table));
+        SafeArrayData<VARIANT> data(V_ARRAY(table.get()));
         EXPECT_EQ(10, V_UI1(&data[4]));
         EXPECT_EQ(20, V_UI1(&data[7]));
     }
-    VariantClear(&table);
 
     // From moves the read in bytes; the mapping follows the reply's own indexes.
     fakeLink().datalog = bytes(1, {7, 8, 9});
@@ -94,10 +91,8 @@ TEST_F(Upload, PlacesBytesByTheirIndex) {
     EXPECT_EQ(7, at(table, 1, 1));
     EXPECT_EQ(8, at(table, 2, 1));
     EXPECT_EQ(9, at(table, 0, 2));
-    VariantClear(&table);
     ASSERT_HRESULT_SUCCEEDED(upload(3, size, table));
     EXPECT_EQ(L"ReadDatalog 6,6", calls().back());
-    VariantClear(&table);
 }
 
 TEST_F(Upload, StoresNothingForOtherReplies) {
@@ -110,11 +105,10 @@ TEST_F(Upload, StoresNothingForOtherReplies) {
                                                                 nullptr}) {
         fakeLink().datalog = fill;
         short size = 2;
-        VARIANT table;
+        Variant table;
         ASSERT_HRESULT_SUCCEEDED(upload(0, size, table));
         for (LONG entry = 0; entry <= 3; ++entry)
             for (LONG column = 0; column <= 2; ++column) EXPECT_EQ(-1, at(table, column, entry));
-        VariantClear(&table);
     }
 }
 
@@ -122,11 +116,11 @@ TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
     for (short size : {short{10923}, short{32767}}) {
         SCOPED_TRACE(size);
         calls().clear();
-        VARIANT table;
-        EXCEPINFO e{};
+        Variant table;
+        ExcepInfo e;
         EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
         EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
-        EXPECT_EQ(VT_EMPTY, V_VT(&table));
+        EXPECT_EQ(VT_EMPTY, table.type());
         EXPECT_EQ(std::vector<std::wstring>{L"QueryDatalog"}, calls());
     }
     // The first position steps past the size entry in 32 bits before adding From.
@@ -134,8 +128,8 @@ TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
     for (short from : {short{-5}, short{0}}) {
         calls().clear();
         short one = 1;
-        VARIANT table;
-        EXCEPINFO e{};
+        Variant table;
+        ExcepInfo e;
         EXPECT_EQ(DISP_E_EXCEPTION, upload(from, one, table, &e));
         EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
         EXPECT_EQ(std::vector<std::wstring>{L"QueryDatalog"}, calls());
@@ -144,8 +138,8 @@ TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
     // A count worked out too large still reaches the caller's variable... only when it fits.
     fakeLink().datalogEnd = 3 * 40000;
     short size = 0;
-    VARIANT table;
-    EXCEPINFO e{};
+    Variant table;
+    ExcepInfo e;
     EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
     EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
     EXPECT_EQ(0, size);
@@ -153,8 +147,8 @@ TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
 
 TEST_F(Upload, FailsClearlyWhereNoTableCanBeFormed) {
     short size = -2;
-    VARIANT table;
-    EXCEPINFO e{};
+    Variant table;
+    ExcepInfo e;
     EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
     EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9), e.scode);
     EXPECT_STREQ(L"Subscript out of range", e.bstrDescription);
@@ -171,8 +165,8 @@ TEST_F(Upload, FailsClearlyWhereNoTableCanBeFormed) {
 TEST_F(Upload, PassesLinkFailuresOnAndLeavesTheFaceAlone) {
     fakeLink().failures[L"ReadDatalog"] = {static_cast<HRESULT>(0x80040206), L"No brick", L""};
     short size = 1;
-    VARIANT table;
-    EXCEPINFO e{};
+    Variant table;
+    ExcepInfo e;
     EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
     EXPECT_EQ(static_cast<HRESULT>(0x80040206), e.scode);
     EXPECT_EQ(L"Ok", caption());
@@ -184,12 +178,12 @@ TEST_F(Upload, RefusesArraysThatAreNotByteVectorsAndChangesNothing) {
     for (auto fill : {byteMatrix(), wideElementsAsBytes()}) {
         fakeLink().datalog = fill;
         short size = 0;
-        VARIANT table;
-        EXCEPINFO e{};
+        Variant table;
+        ExcepInfo e;
         EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
         EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 13), e.scode);
         EXPECT_EQ(0, size) << "the count worked out is not written";
-        EXPECT_EQ(VT_EMPTY, V_VT(&table));
+        EXPECT_EQ(VT_EMPTY, table.type());
     }
 }
 

@@ -62,18 +62,8 @@ private:
 
 class FirmwareLoaderTest : public testing::Test {
 protected:
-    ComPtr<IBrickLink> openVirtual(const wchar_t* faults) {
-        ScopedEnvironment settings(L"TOWERLINK_VIRTUAL_FAULTS", faults);
-        ComPtr<IBrickLink> link = library_.create();
-        Bstr port(L"VIRTUAL");
-        EXPECT_EQ(S_OK, link->OpenPort(port.get()));
-        return link;
-    }
-    static long status(IBrickLink* link) {
-        long value = -1;
-        EXPECT_EQ(S_OK, link->GetInfo(3, &value));
-        return value;
-    }
+    ComPtr<IBrickLink> openVirtual(const wchar_t* faults) { return library_.openVirtual(faults); }
+    static long status(IBrickLink* link) { return info(link, 3); }
     static std::wstring description() {
         ComPtr<IErrorInfo> error;
         Bstr text;
@@ -138,13 +128,10 @@ TEST_F(FirmwareLoaderTest, FailuresCarryTheirNumbersAlsoWhenLateBound) {
     V_VT(&arg) = VT_VARIANT | VT_BYREF;
     V_VARIANTREF(&arg) = inner.get();
     DISPPARAMS params{&arg, nullptr, 1, 0};
-    EXCEPINFO exception{};
+    ExcepInfo exception;
     EXPECT_EQ(DISP_E_EXCEPTION, dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
                                                  &exception, nullptr));
     EXPECT_EQ(kBadFirmwareFile, exception.scode);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
 }
 
 }  // namespace

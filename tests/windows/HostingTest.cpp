@@ -43,12 +43,6 @@ HWND faceOf(IUnknown* control) {
     return face;
 }
 
-std::wstring textOf(HWND window) {
-    wchar_t text[256] = {};
-    GetWindowTextW(window, text, 256);
-    return text;
-}
-
 // The face that a window's font resolves to on this system ("System" when it has none).
 std::wstring fontFace(HWND window) {
     HDC dc = GetDC(window);
@@ -72,11 +66,7 @@ protected:
     void SetUp() override {
         resetFakeLink();
         // AtlAxWin finds the control by its ProgID, as any container does.
-        using Register = HRESULT(WINAPI*)();
-        auto registerServer = reinterpret_cast<Register>(
-            reinterpret_cast<void*>(GetProcAddress(library_.module(), "DllRegisterServer")));
-        ASSERT_TRUE(registerServer);
-        ASSERT_HRESULT_SUCCEEDED(registerServer());
+        ASSERT_HRESULT_SUCCEEDED(library_.registerServer());
     }
     std::vector<std::wstring>& calls() { return fakeLink().calls; }
 
@@ -104,7 +94,7 @@ TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinFormAndTakesCallsByDispatchId) {
 
     HWND label = FindWindowExW(face, nullptr, L"Static", nullptr);
     ASSERT_TRUE(label);
-    EXPECT_EQ(L"Ok", textOf(label)) << "start-up's last text";
+    EXPECT_EQ(L"Ok", windowText(label)) << "start-up's last text";
     HDC dc = GetDC(host_.axWindow());
     const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
     ReleaseDC(host_.axWindow(), dc);
@@ -147,7 +137,7 @@ TEST_F(Hosting, TerminatesOnlyWhenTheLastReferenceGoes) {
     HWND face = faceOf(kept.get());
     ASSERT_TRUE(face) << "made again after the host destroyed it";
     EXPECT_FALSE(IsWindowVisible(face));
-    EXPECT_EQ(L"Ok", textOf(FindWindowExW(face, nullptr, L"Static", nullptr)));
+    EXPECT_EQ(L"Ok", windowText(FindWindowExW(face, nullptr, L"Static", nullptr)));
 
     kept.reset();
     EXPECT_EQ(1, countOf(calls(), L"ClosePort"));

@@ -1,37 +1,15 @@
 // Loading Kestrel.ocx and calling it late-bound.
 #include "KestrelLibrary.h"
 
-#include <stdexcept>
 #include <vector>
 
 #include "ComError.h"
 
 namespace kestrel::test {
 
-namespace {
-
-using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using CanUnloadNow = HRESULT(WINAPI*)();
-
-template <typename Function>
-Function exported(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
-
-KestrelLibrary::KestrelLibrary() : module_(LoadLibraryW(L"Kestrel.ocx")) {
-    if (!module_) throw std::runtime_error("Kestrel.ocx does not load");
-}
-
-KestrelLibrary::~KestrelLibrary() {
-    FreeLibrary(module_);
-}
-
 HRESULT KestrelLibrary::create(ComPtr<_RcxPilot>& pilot) const {
     ComPtr<IClassFactory> factory;
-    RETURN_IF_FAILED(exported<GetClassObject>(module_, "DllGetClassObject")(
-        CLSID_RcxPilot, IID_IClassFactory, factory.putVoid()));
+    RETURN_IF_FAILED(classFactory(CLSID_RcxPilot, factory));
     return factory->CreateInstance(nullptr, IID__RcxPilot, pilot.putVoid());
 }
 
@@ -39,10 +17,6 @@ ComPtr<_RcxPilot> KestrelLibrary::create() const {
     ComPtr<_RcxPilot> pilot;
     throwIfFailed(create(pilot));
     return pilot;
-}
-
-HRESULT KestrelLibrary::canUnloadNow() const {
-    return exported<CanUnloadNow>(module_, "DllCanUnloadNow")();
 }
 
 HRESULT invoke(IDispatch* target, DISPID id, std::initializer_list<VARIANT> args, VARIANT* result,
@@ -55,15 +29,9 @@ HRESULT invoke(IDispatch* target, DISPID id, std::initializer_list<VARIANT> args
         params.rgdispidNamedArgs = &put;
         params.cNamedArgs = 1;
     }
-    EXCEPINFO local{};
-    HRESULT hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                exception ? exception : &local, argError);
-    if (!exception) {
-        SysFreeString(local.bstrDescription);
-        SysFreeString(local.bstrSource);
-        SysFreeString(local.bstrHelpFile);
-    }
-    return hr;
+    ExcepInfo local;
+    return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
+                          exception ? exception : &local, argError);
 }
 
 VARIANT text(const wchar_t* value) {

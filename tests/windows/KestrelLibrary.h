@@ -6,24 +6,17 @@
 #include <kestrel_tlb.h>
 
 #include "ComPtr.h"
+#include "LoadedLibrary.h"
 
 namespace kestrel::test {
 
-class KestrelLibrary {
+class KestrelLibrary : public LoadedLibrary {
 public:
-    KestrelLibrary();
-    KestrelLibrary(const KestrelLibrary&) = delete;
-    KestrelLibrary& operator=(const KestrelLibrary&) = delete;
-    ~KestrelLibrary();
+    KestrelLibrary() : LoadedLibrary(L"Kestrel.ocx") {}
 
     // A new RcxPilot (its creation handler has run), or the failure of its creation.
     HRESULT create(ComPtr<_RcxPilot>& pilot) const;
     ComPtr<_RcxPilot> create() const;
-    HRESULT canUnloadNow() const;
-    HMODULE module() const { return module_; }
-
-private:
-    HMODULE module_ = nullptr;
 };
 
 // Calls a method by dispatch identifier with arguments in their natural order.

@@ -187,7 +187,7 @@ TEST_F(Alive, PBAliveOrNotAsksThePingsCode) {
 
 TEST_F(Alive, PBAliveOrNotPassesLinkFailuresOn) {
     fakeLink().failures[L"ExecuteCommand"] = {kLinkError, L"No tower", L"tl.html"};
-    EXCEPINFO e{};
+    ExcepInfo e;
     EXPECT_EQ(DISP_E_EXCEPTION, invoke(pilot_.get(), 0x60030002, {}, nullptr, &e));
     EXPECT_EQ(kLinkError, e.scode);
     EXPECT_EQ(L"Ok", caption());

@@ -1,17 +1,13 @@
 // A CBT hook that answers message boxes as they are activated.
 #include "MessageBoxHook.h"
 
+#include "LoadedLibrary.h"
+
 namespace kestrel::test {
 
 namespace {
 
 thread_local std::vector<CaughtBox> t_boxes;
-
-std::wstring windowText(HWND window) {
-    wchar_t buffer[1024] = {};
-    GetWindowTextW(window, buffer, 1024);
-    return buffer;
-}
 
 BOOL CALLBACK inspect(HWND child, LPARAM caught) {
     auto* box = reinterpret_cast<CaughtBox*>(caught);

@@ -19,9 +19,7 @@ std::wstring faceCaption(_RcxPilot* pilot) {
     if (FAILED(pilot->QueryInterface(IID_IOleWindow, face.putVoid()))) return L"<no face>";
     HWND window = nullptr;
     if (FAILED(face->GetWindow(&window))) return L"<no window>";
-    wchar_t text[1024] = {};
-    GetWindowTextW(FindWindowExW(window, nullptr, L"Static", nullptr), text, 1024);
-    return text;
+    return windowText(FindWindowExW(window, nullptr, L"Static", nullptr));
 }
 
 // A table element of UploadDatalog: the byte it holds, or -1 when it is empty.
@@ -126,9 +124,10 @@ TEST_F(TowerLinkUnderKestrel, StartsUpNotReadyWithTheBrickOff) {
     short motors = 1;
     EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x206), pilot->Onn(&motors));
     const ErrorDetails error = takeErrorInfo(E_FAIL);
-    EXPECT_EQ(L"The brick does not answer: check that it is on and within reach of the tower. "
-              L"The brick may have carried out the command: only its reply was lost",
-              error.description);
+    EXPECT_EQ(
+        L"The brick does not answer: check that it is on and within reach of the tower. "
+        L"The brick may have carried out the command: only its reply was lost",
+        error.description);
     EXPECT_NE(std::wstring::npos, error.helpFile.find(L"TowerLink-errors.html"));
     EXPECT_TRUE(boxes_.boxes().empty()) << "every error names its help file";
 }

@@ -1,74 +1,47 @@
 // Loading TowerLink.dll and listening to its events.
 #include "TowerLinkLibrary.h"
 
+#include <gtest/gtest.h>
 #include <ocidl.h>
 
-#include <stdexcept>
-
+#include "Bstr.h"
 #include "ComError.h"
 
 namespace kestrel::test {
 
 namespace {
 
-using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using NoArguments = HRESULT(WINAPI*)();
-
-template <typename Function>
-Function exported(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-ComPtr<IClassFactory> factoryOf(HMODULE module) {
+ComPtr<IClassFactory> factoryOf(const TowerLinkLibrary& library) {
     ComPtr<IClassFactory> factory;
-    throwIfFailed(exported<GetClassObject>(module, "DllGetClassObject")(
-        CLSID_TowerLink, IID_IClassFactory, factory.putVoid()));
+    throwIfFailed(library.classFactory(CLSID_TowerLink, factory));
     return factory;
-}
-
-HMODULE loadedTowerLink() {
-    HMODULE module = GetModuleHandleW(L"TowerLink.dll");
-    if (!module) throw std::runtime_error("TowerLink.dll is not loaded");
-    return module;
 }
 
 }  // namespace
 
-TowerLinkLibrary::TowerLinkLibrary() : module_(LoadLibraryW(L"TowerLink.dll")) {
-    if (!module_) throw std::runtime_error("TowerLink.dll does not load");
-}
-
-TowerLinkLibrary::~TowerLinkLibrary() {
-    FreeLibrary(module_);
-}
-
 ComPtr<IBrickLink> TowerLinkLibrary::create() const {
     ComPtr<IBrickLink> link;
-    throwIfFailed(factoryOf(module_)->CreateInstance(nullptr, IID_IBrickLink, link.putVoid()));
+    throwIfFailed(factoryOf(*this)->CreateInstance(nullptr, IID_IBrickLink, link.putVoid()));
     return link;
 }
 
-HRESULT TowerLinkLibrary::canUnloadNow() const {
-    return exported<NoArguments>(module_, "DllCanUnloadNow")();
+ComPtr<IBrickLink> TowerLinkLibrary::openVirtual(const wchar_t* faults) const {
+    ScopedEnvironment settings(L"TOWERLINK_VIRTUAL_FAULTS", faults);
+    ComPtr<IBrickLink> link = create();
+    Bstr port(L"VIRTUAL");
+    EXPECT_EQ(S_OK, link->OpenPort(port.get()))
+        << "faults " << std::string(faults, faults + wcslen(faults));
+    return link;
 }
 
-HRESULT TowerLinkLibrary::registerServer() const {
-    return exported<NoArguments>(module_, "DllRegisterServer")();
+long info(IBrickLink* link, long item) {
+    long value = static_cast<long>(0xdeadbeef);
+    EXPECT_EQ(S_OK, link->GetInfo(item, &value)) << "item " << item;
+    return value;
 }
 
-HRESULT TowerLinkLibrary::unregisterServer() const {
-    return exported<NoArguments>(module_, "DllUnregisterServer")();
-}
-
-std::wstring TowerLinkLibrary::folder() const {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(module_, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-TowerLinkClassRegistration::TowerLinkClassRegistration(const TowerLinkLibrary&) {
-    throwIfFailed(CoRegisterClassObject(CLSID_TowerLink, factoryOf(loadedTowerLink()).get(),
+TowerLinkClassRegistration::TowerLinkClassRegistration(const TowerLinkLibrary& library) {
+    throwIfFailed(CoRegisterClassObject(CLSID_TowerLink, factoryOf(library).get(),
                                         CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_));
 }
 

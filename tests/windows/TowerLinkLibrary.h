@@ -11,26 +11,21 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "LoadedLibrary.h"
 
 namespace kestrel::test {
 
-class TowerLinkLibrary {
+class TowerLinkLibrary : public LoadedLibrary {
 public:
-    TowerLinkLibrary();
-    TowerLinkLibrary(const TowerLinkLibrary&) = delete;
-    TowerLinkLibrary& operator=(const TowerLinkLibrary&) = delete;
-    ~TowerLinkLibrary();
+    TowerLinkLibrary() : LoadedLibrary(L"TowerLink.dll") {}
 
     ComPtr<IBrickLink> create() const;
-    HRESULT canUnloadNow() const;
-    HRESULT registerServer() const;
-    HRESULT unregisterServer() const;
-    // The folder the DLL was loaded from, with a trailing backslash.
-    std::wstring folder() const;
-
-private:
-    HMODULE module_ = nullptr;
+    // A link opened on the VIRTUAL port, its brick started with the given faults.
+    ComPtr<IBrickLink> openVirtual(const wchar_t* faults = L"") const;
 };
+
+// GetInfo's answer for the item, which must succeed.
+long info(IBrickLink* link, long item);
 
 // Serves CLSID_TowerLink from TowerLink.dll's own class factory while it lives.
 class TowerLinkClassRegistration {

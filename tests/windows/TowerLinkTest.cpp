@@ -71,12 +71,6 @@ Outcome run(IBrickLink* link, const wchar_t* text, long mode = 2) {
     return o;
 }
 
-long info(IBrickLink* link, long item) {
-    long value = static_cast<long>(0xdeadbeef);
-    EXPECT_EQ(S_OK, link->GetInfo(item, &value)) << "item " << item;
-    return value;
-}
-
 struct ErrorRecord {
     std::wstring description, source, helpFile;
     DWORD helpContext = 0;
@@ -101,12 +95,7 @@ class TowerLinkTest : public testing::Test {
 protected:
     // A link with the VIRTUAL port open, its virtual brick set up by `faults`.
     ComPtr<IBrickLink> openVirtual(const wchar_t* faults = L"") {
-        ScopedEnvironment settings(L"TOWERLINK_VIRTUAL_FAULTS", faults);
-        ComPtr<IBrickLink> link = library_.create();
-        Bstr port(L"VIRTUAL");
-        EXPECT_EQ(S_OK, link->OpenPort(port.get()))
-            << "faults " << std::string(faults, faults + wcslen(faults));
-        return link;
+        return library_.openVirtual(faults);
     }
 
     TowerLinkLibrary library_;
@@ -115,6 +104,8 @@ protected:
 // ---- status ----
 
 TEST_F(TowerLinkTest, StatusReportsEachVirtualFaultWithItsCode) {
+    // A value longer than any fixed buffer still counts, up to its last setting.
+    const std::wstring longValue = std::wstring(1100, L' ') + L"battery=5000";
     const struct {
         const wchar_t* faults;
         long status;
@@ -127,7 +118,8 @@ TEST_F(TowerLinkTest, StatusReportsEachVirtualFaultWithItsCode) {
         {L"nofirmware", 7, 1},
         {L"battery=5000", 8, 1},
         {L"battery=6000", 1, 1},
-        {L"noise=100", 11, 1},
+        {L"noise=100,noiseway=out", 11, 1},
+        {longValue.c_str(), 8, 1},
     };
     for (const auto& c : cases) {
         ComPtr<IBrickLink> link = openVirtual(c.faults);
@@ -284,7 +276,7 @@ TEST_F(TowerLinkTest, CommandFailuresSayWhatToDo) {
         {L"nofirmware", kNoFirmware, L"No firmware on the brick"},
         {L"notower", towerLinkError(0x204), L"No tower answers on VIRTUAL"},
         {L"badtower", towerLinkError(0x205), L"Something answers on VIRTUAL"},
-        {L"noise=100", towerLinkError(0x208), L"The brick's replies arrive damaged"},
+        {L"noise=100,noiseway=out", towerLinkError(0x208), L"The brick's replies arrive damaged"},
     };
     for (const auto& c : cases) {
         ComPtr<IBrickLink> link = openVirtual(c.faults);
@@ -348,7 +340,7 @@ TEST_F(TowerLinkTest, ErrorReferenceHasASectionForEveryNumber) {
     ASSERT_TRUE(file.good());
     std::stringstream text;
     text << file.rdbuf();
-    for (unsigned code = 0x201; code <= 0x20F; ++code) {
+    for (unsigned code = 0x201; code <= 0x211; ++code) {
         EXPECT_NE(std::string::npos, text.str().find("id=\"" + std::to_string(code) + "\""))
             << "section " << code;
     }
@@ -460,6 +452,20 @@ TEST_F(TowerLinkTest, ConnectionPointBelongsToTheLink) {
     ASSERT_EQ(1u, fetched);
     EXPECT_EQ(point.get(), listed[0]);
     listed[0]->Release();
+
+    // The advised sinks are listed under their cookies, each with a reference of its own.
+    RecordingEventSink sink;
+    const DWORD cookie = advise(link.get(), &sink);
+    ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(S_OK, point->EnumConnections(connections.put()));
+    CONNECTDATA data[2] = {};
+    EXPECT_EQ(S_FALSE, connections->Next(2, data, &fetched));
+    ASSERT_EQ(1u, fetched);
+    EXPECT_EQ(cookie, data[0].dwCookie);
+    data[0].pUnk->Release();
+    connections.reset();
+    unadvise(link.get(), cookie);
+    EXPECT_EQ(1u, sink.refs()) << "the list let go of the sink";
 }
 
 TEST_F(TowerLinkTest, DllCanUnloadOnceEverythingIsReleased) {
@@ -475,6 +481,24 @@ TEST_F(TowerLinkTest, DllCanUnloadOnceEverythingIsReleased) {
         EXPECT_EQ(S_OK, link->ClosePort());
         EXPECT_EQ(0u, link.release()->Release()) << "the last Release returns 0";
     }
+    EXPECT_EQ(S_OK, library_.canUnloadNow());
+}
+
+TEST_F(TowerLinkTest, ExecuteCommandOutlivesAReplyHoldingItsLastReference) {
+    // The brick's message arrives during the exchange and is raised after the reply is written.
+    IBrickLink* link = openVirtual(L"message=42").release();
+    RecordingEventSink sink;
+    advise(link, &sink);
+    VARIANT reply;
+    V_VT(&reply) = VT_UNKNOWN;
+    V_UNKNOWN(&reply) = link;
+    Bstr command(L"ping");
+    long mode = 2, position = 0, result = 0;
+    EXPECT_EQ(S_OK, link->ExecuteCommand(command.inOut(), &mode, &position, &reply, &result));
+    EXPECT_EQ((VT_ARRAY | VT_UI1), V_VT(&reply));
+    VariantClear(&reply);
+    EXPECT_EQ(std::vector<std::wstring>{L"MessageReceived 42"}, sink.heard);
+    EXPECT_EQ(1u, sink.refs()) << "the link went when its call ended, and let its sink go";
     EXPECT_EQ(S_OK, library_.canUnloadNow());
 }
 

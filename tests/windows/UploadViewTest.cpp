@@ -3,12 +3,10 @@
 #include <olectl.h>
 
 #include "ComError.h"
-#include "MessageBoxHook.h"
+#include "ConsoleFixture.h"
 #include "SafeArray.h"
 #include "UploadView.h"
 #include "Variant.h"
-
-#include <gtest/gtest.h>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -26,16 +24,7 @@ protected:
     }
     void TearDown() override { DestroyWindow(owner_); }
 
-    std::vector<std::wstring> lines() const {
-        std::vector<std::wstring> found;
-        const LRESULT count = SendMessageW(list_, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            wchar_t line[256] = {};
-            SendMessageW(list_, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-            found.push_back(line);
-        }
-        return found;
-    }
+    std::vector<std::wstring> lines() const { return listBoxLines(list_); }
 
     // A table of variants with the given bounds; fields 0..2 unless said otherwise.
     static Variant table(LONG lower, ULONG entries, ULONG fields = 3, LONG firstField = 0) {
@@ -48,12 +37,6 @@ protected:
     static void put(Variant& t, LONG field, LONG entry, VARIANT element) {
         LONG at[2] = {field, entry};
         EXPECT_HRESULT_SUCCEEDED(SafeArrayPutElement(V_ARRAY(t.get()), at, &element));
-    }
-    static VARIANT i4(LONG value) {
-        VARIANT v;
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = value;
-        return v;
     }
 
     HWND owner_ = nullptr;

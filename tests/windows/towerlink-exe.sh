@@ -34,16 +34,10 @@ if [ $# -ge 3 ]; then
     echo "no native towerlink tool: serial line skipped"
     exit 77
   fi
-  served=$(mktemp)
-  "$tool" virtual --pty --pace --no-firmware >"$served" 2>&1 </dev/null &
-  server=$!
+  . "$(dirname "$0")/../scripts/pty-brick.sh"
+  pty_brick "$tool" --no-firmware
   trap 'kill $server 2>/dev/null; rm -f "$log" "$served" "$WINEPREFIX/dosdevices/com6"' EXIT
-  tries=0
-  while [ ! -s "$served" ] && [ $tries -lt 50 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-  done
-  ln -sfn "$(head -n 1 "$served")" "$WINEPREFIX/dosdevices/com6"
+  ln -sfn "$terminal" "$WINEPREFIX/dosdevices/com6"
   check serial-no-firmware 1 '^no firmware
 $' wine "$exe" status --port COM6
   check serial-firmware 0 'progress 640/640 bytes \(100%\)

@@ -1,0 +1,17 @@
+# Sourced: pty_brick TOOL [ARG...] starts the native tool's virtual brick on a paced
+# pseudo-terminal in the background, with its further arguments, and waits for it to name the
+# terminal. Sets server (its process), served (a file with its output) and terminal (the
+# device, or what it said instead).
+pty_brick() {
+  served=$(mktemp)
+  pty_tool=$1
+  shift
+  "$pty_tool" virtual --pty --pace "$@" >"$served" 2>&1 </dev/null &
+  server=$!
+  tries=0
+  while [ ! -s "$served" ] && [ $tries -lt 50 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  terminal=$(head -n 1 "$served")
+}

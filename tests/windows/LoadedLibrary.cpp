@@ -1,0 +1,57 @@
+// Loading a COM server's DLL and calling its exports.
+#include "LoadedLibrary.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace kestrel::test {
+
+namespace {
+
+using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+using NoArguments = HRESULT(WINAPI*)();
+
+}  // namespace
+
+LoadedLibrary::LoadedLibrary(const wchar_t* file) : module_(LoadLibraryW(file)) {
+    if (!module_)
+        throw std::runtime_error("a server library does not load: error " +
+                                 std::to_string(GetLastError()));
+}
+
+LoadedLibrary::~LoadedLibrary() {
+    FreeLibrary(module_);
+}
+
+HRESULT LoadedLibrary::classFactory(REFCLSID clsid, ComPtr<IClassFactory>& factory) const {
+    return exported<GetClassObject>(module_, "DllGetClassObject")(clsid, IID_IClassFactory,
+                                                                  factory.putVoid());
+}
+
+HRESULT LoadedLibrary::canUnloadNow() const {
+    return exported<NoArguments>(module_, "DllCanUnloadNow")();
+}
+
+HRESULT LoadedLibrary::registerServer() const {
+    return exported<NoArguments>(module_, "DllRegisterServer")();
+}
+
+HRESULT LoadedLibrary::unregisterServer() const {
+    return exported<NoArguments>(module_, "DllUnregisterServer")();
+}
+
+std::wstring LoadedLibrary::folder() const {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(module_, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::wstring windowText(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace kestrel::test

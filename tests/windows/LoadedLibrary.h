@@ -1,0 +1,53 @@
+// A COM server's DLL loaded straight from its file, as a container's COM library would load it,
+// without depending on the registry of the test machine; the base of the two test libraries.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+#include <string>
+
+#include "ComPtr.h"
+
+namespace kestrel::test {
+
+template <typename Function>
+Function exported(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const wchar_t* file);
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+    ~LoadedLibrary();
+
+    HMODULE module() const { return module_; }
+    HRESULT classFactory(REFCLSID clsid, ComPtr<IClassFactory>& factory) const;
+    HRESULT canUnloadNow() const;
+    HRESULT registerServer() const;
+    HRESULT unregisterServer() const;
+    // The folder the DLL was loaded from, with a trailing backslash.
+    std::wstring folder() const;
+
+private:
+    HMODULE module_ = nullptr;
+};
+
+// The whole text of a window.
+std::wstring windowText(HWND window);
+
+// An EXCEPINFO that frees the texts a callee filled in.
+struct ExcepInfo : EXCEPINFO {
+    ExcepInfo() : EXCEPINFO{} {}
+    ExcepInfo(const ExcepInfo&) = delete;
+    ExcepInfo& operator=(const ExcepInfo&) = delete;
+    ~ExcepInfo() {
+        SysFreeString(bstrSource);
+        SysFreeString(bstrDescription);
+        SysFreeString(bstrHelpFile);
+    }
+};
+
+}  // namespace kestrel::test
