@@ -1,11 +1,15 @@
 #!/bin/sh
 # Builds everything and runs every test: native (plain and with ASan/UBSan, fuzzers included),
-# then the Windows builds (x64, and x86) under Wine.
+# then the Windows builds (x64, and x86) under Wine, then the installer packages built from both.
 set -e
 cd "$(dirname "$0")/.."
 root=$(pwd)
 ./scripts/setup.sh
 . ./scripts/display.sh
+# Passed, failed or interrupted: no Wine prefix of the run keeps its server and services going.
+for arch in x86_64 i686; do
+  kestrel_at_exit "tests/windows/end-prefix.sh '$root/build/win-$arch/wineprefix'"
+done
 
 failed=0
 run() {
@@ -30,6 +34,20 @@ for arch in x86_64 i686; do
   cmake --build $dir -j2
   run ctest --test-dir $dir --output-on-failure
 done
+
+# Both builds registered side by side in one WoW64 prefix, and each unregistered on its own.
+kestrel_at_exit "tests/windows/end-prefix.sh '$root/build/both-bitness-prefix'"
+run tests/scripts/both-bitness.sh "$root/build/win-x86_64/bin" "$root/build/win-i686/bin" \
+  "$root/build/both-bitness-prefix"
+
+# The installer packages, from both Windows builds, installed and removed under Wine.
+for prefix in regsvr32-prefix x64-prefix x86-prefix; do
+  kestrel_at_exit "tests/windows/end-prefix.sh '$root/build/installer/$prefix'"
+done
+cmake -S installer -B build/installer -G Ninja -DKESTREL_WIN64_BUILD="$root/build/win-x86_64" \
+  -DKESTREL_WIN32_BUILD="$root/build/win-i686" >/dev/null
+cmake --build build/installer -j2
+run ctest --test-dir build/installer --output-on-failure
 
 echo "test suites failed: $failed"
 exit $failed
