@@ -18,7 +18,7 @@ if [ ! -x "$tool" ]; then
   exit 1
 fi
 here=$(dirname "$0")
-. "$here/pty-brick.sh"
+. "$here/../../scripts/pty-brick.sh"
 if [ "$noise" = 0 ]; then
   pty_brick "$tool"
   noisy=0

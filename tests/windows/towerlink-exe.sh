@@ -34,7 +34,7 @@ if [ $# -ge 3 ]; then
     echo "no native towerlink tool: serial line skipped"
     exit 77
   fi
-  . "$(dirname "$0")/../scripts/pty-brick.sh"
+  . "$(dirname "$0")/../../scripts/pty-brick.sh"
   pty_brick "$tool" --no-firmware
   trap 'kill $server 2>/dev/null; rm -f "$log" "$served" "$WINEPREFIX/dosdevices/com6"' EXIT
   ln -sfn "$terminal" "$WINEPREFIX/dosdevices/com6"

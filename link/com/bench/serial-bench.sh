@@ -5,15 +5,9 @@
 # display for the control's face window.
 # Usage: serial-bench.sh TOOL BINDIR [CALLS]
 tool=$1 bindir=$2 calls=${3:-50}
-served=$(mktemp)
-"$tool" virtual --pty --pace >"$served" 2>&1 </dev/null &
-server=$!
-tries=0
-while [ ! -s "$served" ] && [ $tries -lt 50 ]; do
-  sleep 0.1
-  tries=$((tries + 1))
-done
-ln -sfn "$(head -n 1 "$served")" "$WINEPREFIX/dosdevices/com5"
+. "$(dirname "$0")/../../../scripts/pty-brick.sh"
+pty_brick "$tool"
+ln -sfn "$terminal" "$WINEPREFIX/dosdevices/com5"
 (cd "$bindir" && wine TowerLinkBench.exe COM5 "$calls")
 status=$?
 rm -f "$WINEPREFIX/dosdevices/com5"
