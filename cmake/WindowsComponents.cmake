@@ -9,18 +9,20 @@ file(MAKE_DIRECTORY ${KESTREL_IDL_OUT})
 set(KESTREL_WIDL_FLAGS -I/usr/include/wine/wine/windows -I${CMAKE_SOURCE_DIR}/link/com
     -L${KESTREL_WINE_LIBDIR})
 
-# kestrel_idl(<name> <idl file> [TLB]): header <name>.h and GUID definitions <name>_i.c in the
-# generated folder, and with TLB a type library <name>.tlb. Sets <name>_IDL_OUTPUTS.
+# kestrel_idl(<name> <idl file> [TLB] [IMPORTS <idl>...]): header <name>.h and GUID definitions
+# <name>_i.c in the generated folder, and with TLB a type library <name>.tlb; regenerated when
+# the file or one of the project's IDL files it imports changes. Sets <name>_IDL_OUTPUTS.
 function(kestrel_idl name idl)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "TLB" "" "IMPORTS")
   set(outs ${KESTREL_IDL_OUT}/${name}.h ${KESTREL_IDL_OUT}/${name}_i.c)
   set(args -h -H ${KESTREL_IDL_OUT}/${name}.h -u -U ${KESTREL_IDL_OUT}/${name}_i.c)
-  if("TLB" IN_LIST ARGN)
+  if(arg_TLB)
     list(APPEND outs ${KESTREL_IDL_OUT}/${name}.tlb)
     list(APPEND args -t -T ${KESTREL_IDL_OUT}/${name}.tlb)
   endif()
   add_custom_command(OUTPUT ${outs}
     COMMAND ${KESTREL_WIDL} ${KESTREL_WIDL_FLAGS} ${args} ${idl}
-    DEPENDS ${idl} ${CMAKE_SOURCE_DIR}/link/com/IBrickLink.idl
+    DEPENDS ${idl} ${arg_IMPORTS}
     COMMENT "widl ${name}")
   set(${name}_IDL_OUTPUTS ${outs} PARENT_SCOPE)
 endfunction()
@@ -28,7 +30,8 @@ endfunction()
 # Every interface header and GUID in one library that the components link.
 kestrel_idl(IBrickLink ${CMAKE_SOURCE_DIR}/link/com/IBrickLink.idl)
 kestrel_idl(kestrel_tlb ${CMAKE_SOURCE_DIR}/control/kestrel.idl TLB)
-kestrel_idl(towerlink_tlb ${CMAKE_SOURCE_DIR}/link/com/TowerLink.idl TLB)
+kestrel_idl(towerlink_tlb ${CMAKE_SOURCE_DIR}/link/com/TowerLink.idl TLB
+            IMPORTS ${CMAKE_SOURCE_DIR}/link/com/IBrickLink.idl)
 add_library(kestrel_guids STATIC ${KESTREL_IDL_OUT}/IBrickLink_i.c ${KESTREL_IDL_OUT}/kestrel_tlb_i.c
             ${KESTREL_IDL_OUT}/towerlink_tlb_i.c)
 target_include_directories(kestrel_guids PUBLIC ${KESTREL_IDL_OUT})
