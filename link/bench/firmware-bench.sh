@@ -6,7 +6,7 @@
 tool=$1
 size=${2:-16384}
 work=$(mktemp -d)
-trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $server 2>/dev/null; rm -rf "$work" "$served"' EXIT
 
 # A deterministic image in S1 records of 32 bytes, entry 0x8000.
 awk -v size="$size" 'BEGIN {
@@ -25,11 +25,10 @@ awk -v size="$size" 'BEGIN {
     print "S90380007C"
 }' >"$work/image.lgo"
 
-"$tool" virtual --pty --pace --no-firmware >"$work/pty" &
-server=$!
-while [ ! -s "$work/pty" ]; do sleep 0.1; done
+. "$(dirname "$0")/../../scripts/pty-brick.sh"
+pty_brick "$tool" --no-firmware
 start=$(date +%s.%N)
-"$tool" firmware --port "$(cat "$work/pty")" --trace "$work/image.lgo" >"$work/out" 2>"$work/trace"
+"$tool" firmware --port "$terminal" --trace "$work/image.lgo" >"$work/out" 2>"$work/trace"
 status=$?
 end=$(date +%s.%N)
 cat "$work/out"
