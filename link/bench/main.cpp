@@ -5,7 +5,7 @@
 //
 //   towerlink_bench [N] [--trace]          each command and the datalog, N times (default 5)
 //   towerlink_bench [N] --stall [--trace]  the datalog with the brick paused 700 ms into it
-//   towerlink_bench [N] --noise            the datalog on a noisy line, N seeds (default 10)
+//   towerlink_bench [N] --noise            the datalog on a noisy line, N series (default 10)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -176,7 +176,7 @@ int stallTable(Session& session, VirtualBrick& brick, PtyBrickServer& server, Cl
 }
 
 // Uploads on a line that damages a share of the bytes, each with its own repeatable series.
-int noiseTable(Session& session, VirtualBrick& brick, Clock& clock, int seeds) {
+int noiseTable(Session& session, VirtualBrick& brick, Clock& clock, int seriesCount) {
     brick.fillDatalog(100);
     double clean = 0;
     for (int i = 0; i < 3; ++i) {
@@ -196,8 +196,8 @@ int noiseTable(Session& session, VirtualBrick& brick, Clock& clock, int seeds) {
         for (int percent : {1, 2, 5}) {
             int complete = 0;
             double sum = 0, worst = 0;
-            for (int seed = 1; seed <= seeds; ++seed) {
-                brick.restartFaults(static_cast<std::uint32_t>(seed));
+            for (int series = 1; series <= seriesCount; ++series) {
+                brick.restartFaults(static_cast<std::uint32_t>(series));
                 brick.setFaults(
                     {.corruptRate = percent / 100.0, .inbound = way.in, .outbound = way.out});
                 const Micros start = clock.now();
@@ -208,7 +208,7 @@ int noiseTable(Session& session, VirtualBrick& brick, Clock& clock, int seeds) {
                 worst = std::max(worst, took);
             }
             std::printf("| %d%% | %s | %d/%d | %.0f | %.0f | %.1f |\n", percent, way.name, complete,
-                        seeds, sum / seeds, worst, worst / clean);
+                        seriesCount, sum / seriesCount, worst, worst / clean);
         }
     }
     return 0;
