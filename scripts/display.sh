@@ -19,3 +19,14 @@ if [ -z "$DISPLAY" ]; then
     break
   done
 fi
+
+# kestrel_windows_titled TITLE: waits up to a minute for a window of that title, gives it three
+# seconds to settle and paint, and prints how many windows bear the title.
+kestrel_windows_titled() {
+  for i in $(seq 1 60); do
+    xwininfo -root -tree 2>/dev/null | grep -q "\"$1\"" && break
+    sleep 1
+  done
+  sleep 3
+  xwininfo -root -tree 2>/dev/null | grep -c "\"$1\""
+}

@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 headless=0
 [ -z "$DISPLAY" ] && headless=1
 . ./scripts/display.sh
+. ./scripts/wine-bitness.sh
 
 out=${KESTREL_BUILD:-build}
 build=$out/win-x86_64
@@ -36,11 +37,7 @@ fi
 
 wine "$build/bin/TestKestrel.exe" </dev/null >/dev/null 2>&1 &
 console=$!
-for i in $(seq 1 60); do
-  xwininfo -root -tree 2>/dev/null | grep -q '"TestProgram"' && break
-  sleep 1
-done
-sleep 3
+kestrel_windows_titled TestProgram >/dev/null || true
 xwd -root -silent | convert xwd:- -trim "$out/TestKestrel.png"
 echo "screenshot: $out/TestKestrel.png"
 wine taskkill /f /im TestKestrel.exe >/dev/null 2>&1 || kill $console 2>/dev/null || true

@@ -1,7 +1,8 @@
 # Sourced: pty_brick TOOL [ARG...] starts the native tool's virtual brick on a paced
 # pseudo-terminal in the background, with its further arguments, and waits for it to name the
 # terminal. Sets server (its process), served (a file with its output) and terminal (the
-# device, or what it said instead).
+# device, or what it said instead); fails, saying what the tool said, when no terminal came.
+# pty_brick_stop ends that brick and removes its output file.
 pty_brick() {
   served=$(mktemp)
   pty_tool=$1
@@ -14,4 +15,17 @@ pty_brick() {
     tries=$((tries + 1))
   done
   terminal=$(head -n 1 "$served")
+  case "$terminal" in
+  /dev/*) ;;
+  *)
+    echo "the virtual brick did not start: $(cat "$served")"
+    return 1
+    ;;
+  esac
+}
+
+pty_brick_stop() {
+  kill "$server" 2>/dev/null
+  wait "$server" 2>/dev/null
+  rm -f "$served"
 }

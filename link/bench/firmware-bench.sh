@@ -6,7 +6,7 @@
 tool=$1
 size=${2:-16384}
 work=$(mktemp -d)
-trap 'kill $server 2>/dev/null; rm -rf "$work" "$served"' EXIT
+trap 'pty_brick_stop; rm -rf "$work"' EXIT
 
 # A deterministic image in S1 records of 32 bytes, entry 0x8000.
 awk -v size="$size" 'BEGIN {
@@ -26,7 +26,7 @@ awk -v size="$size" 'BEGIN {
 }' >"$work/image.lgo"
 
 . "$(dirname "$0")/../../scripts/pty-brick.sh"
-pty_brick "$tool" --no-firmware
+pty_brick "$tool" --no-firmware || exit 1
 start=$(date +%s.%N)
 "$tool" firmware --port "$terminal" --trace "$work/image.lgo" >"$work/out" 2>"$work/trace"
 status=$?

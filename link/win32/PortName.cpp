@@ -10,12 +10,6 @@
 namespace towerlink {
 namespace {
 
-std::wstring upper(std::wstring_view text) {
-    std::wstring out;
-    for (wchar_t c : text) out += static_cast<wchar_t>(std::towupper(c));
-    return out;
-}
-
 // A port number: up to four digits without a leading zero.
 std::optional<int> number(std::wstring_view digits) {
     if (digits.starts_with(L'0')) return std::nullopt;
@@ -45,8 +39,14 @@ std::wstring PortName::text() const {
     return {};
 }
 
+std::wstring upperCase(std::wstring_view text) {
+    std::wstring out;
+    for (wchar_t c : text) out += static_cast<wchar_t>(std::towupper(c));
+    return out;
+}
+
 std::optional<PortName> parsePortName(std::wstring_view text) {
-    std::wstring name = upper(text);
+    std::wstring name = upperCase(text);
     if (!name.empty() && name.back() == L':') name.pop_back();
     const std::wstring_view view(name);
     if (view == L"VIRTUAL") return PortName{PortKind::Virtual, 1};

@@ -22,6 +22,9 @@ inline constexpr int kMaxSerialPort = 256;
 // signs and blanks included.
 std::optional<long> decimalValue(std::wstring_view digits, std::size_t maxDigits);
 
+// The text in capitals, as Windows compares port names and device instance ids.
+std::wstring upperCase(std::wstring_view text);
+
 // "COM1".."COM256", "USB", "USB1", "USB2".., "VIRTUAL", in any case, with an optional
 // trailing ':'. Nothing else.
 std::optional<PortName> parsePortName(std::wstring_view text);

@@ -1,9 +1,9 @@
 // The USB tower through WinUSB: finding it, its setup requests, and overlapped packet reads that
 // give up at the session's deadlines.
 #include "WinUsbTowerTransport.h"
+#include "PortName.h"
 
 #include <algorithm>
-#include <cwctype>
 
 namespace towerlink {
 namespace {
@@ -23,11 +23,6 @@ constexpr USHORT kReplyHeaderSize = 4;
 
 // Packets a discard takes at most: more than the tower holds, fewer than a babbling one sends.
 constexpr int kDiscardPackets = 16;
-
-std::wstring upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
 
 const wchar_t* requestName(std::uint8_t request) {
     switch (request) {
@@ -66,7 +61,7 @@ Result<std::unique_ptr<WinUsbTowerTransport>, UsbTowerOpenFailure> WinUsbTowerTr
     // The instance id stays the same while the tower stays in the same socket, so USB2 keeps
     // meaning the same tower from one run to the next.
     std::sort(towers.begin(), towers.end(), [](const UsbDeviceEntry& a, const UsbDeviceEntry& b) {
-        return upper(a.instanceId) < upper(b.instanceId);
+        return upperCase(a.instanceId) < upperCase(b.instanceId);
     });
     if (number < 1 || static_cast<std::size_t>(number) > towers.size()) {
         return openFailure(Kind::NoTower,

@@ -122,12 +122,8 @@ console)
   # error box (titled like the form) that a missing control brings.
   env -u TOWERLINK_PORT wine "$1\\TestKestrel.exe" </dev/null >/dev/null 2>&1 &
   console=$!
-  for i in $(seq 1 60); do
-    xwininfo -root -tree 2>/dev/null | grep -q '"TestProgram"' && break
-    sleep 1
-  done
-  sleep 3
-  windows=$(xwininfo -root -tree 2>/dev/null | grep -c '"TestProgram"')
+  . "$here/../../scripts/display.sh"
+  windows=$(kestrel_windows_titled TestProgram)
   wine taskkill /f /im TestKestrel.exe >/dev/null 2>&1 || kill $console 2>/dev/null
   [ "$windows" -eq 1 ] || fail "TestKestrel showed $windows windows titled TestProgram, not 1"
   ;;

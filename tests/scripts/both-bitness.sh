@@ -15,22 +15,17 @@ wineserver -p 30 </dev/null >/dev/null 2>&1
 wineboot --init </dev/null >/dev/null 2>&1
 
 failed=0
-# check WHAT COMMAND...: the command must succeed; refute: it must fail.
+# check [!] WHAT COMMAND...: the command must succeed; after "!", it must fail.
 check() {
+  fails=0
+  [ "$1" = "!" ] && { fails=1; shift; }
   what=$1
   shift
-  if "$@" </dev/null >/dev/null 2>&1; then echo "ok   $what"; else
+  "$@" </dev/null >/dev/null 2>&1
+  if [ $(($? != 0)) -eq $fails ]; then echo "ok   $what"; else
     echo "FAIL $what"
     failed=$((failed + 1))
   fi
-}
-refute() {
-  what=$1
-  shift
-  if "$@" </dev/null >/dev/null 2>&1; then
-    echo "FAIL $what"
-    failed=$((failed + 1))
-  else echo "ok   $what"; fi
 }
 
 # register BINDIR [/u]
@@ -49,17 +44,17 @@ check "the 32-bit host creates and calls" host32
 
 check "the x64 build unregisters" register "$x64" /u
 check "the 32-bit host still creates and calls" host32
-refute "the 64-bit host no longer creates" host64
+check ! "the 64-bit host no longer creates" host64
 
 check "the x64 build registers again" register "$x64"
 check "the x86 build unregisters" register "$x86" /u
 check "the 64-bit host still creates and calls" host64
-refute "the 32-bit host no longer creates" host32
+check ! "the 32-bit host no longer creates" host32
 
 # The user's classes key is not ours: unregistering must not create it.
 wine reg delete 'HKCU\Software\Classes' /f </dev/null >/dev/null 2>&1
 check "the x64 build unregisters last" register "$x64" /u
-refute "no HKCU\\Software\\Classes is created" wine reg query 'HKCU\Software\Classes'
+check ! "no HKCU\\Software\\Classes is created" wine reg query 'HKCU\Software\Classes'
 
 # Every identifier of our libraries, the ProgIDs too, in both registry views.
 names=$(grep -ho 'uuid([0-9A-Fa-f-]*)' "$root/control/kestrel.idl" "$root"/link/com/*.idl |

@@ -4,7 +4,7 @@
 # pointed at that terminal, so every call goes through TowerLink's Win32 serial code and Wine's
 # serial driver, echo included. The script runs with TOWERLINK_PORT=COM5 through run-script.sh.
 # Usage: serial-line.sh TOOL NOISE SCRIPT [DLL...]
-#   NOISE: percent of the bytes the brick sends that arrive damaged (0 for a clean line); the
+#   NOISE: percent of the bytes that arrive damaged, either way (0 for a clean line); the
 #   script is told through TOWERLINK_NOISY_LINE=1 that calls may fail with a clear error.
 # Exits 77 (skipped) when TOOL is empty: the native build is not part of this run.
 tool=$1 noise=$2 script=$3
@@ -19,29 +19,14 @@ if [ ! -x "$tool" ]; then
 fi
 here=$(dirname "$0")
 . "$here/../../scripts/pty-brick.sh"
-if [ "$noise" = 0 ]; then
-  pty_brick "$tool"
-  noisy=0
-else
-  pty_brick "$tool" --noise "$noise"
-  noisy=1
-fi
-case "$terminal" in
-  /dev/*) ;;
-  *)
-    echo "the virtual brick did not start: $(cat "$served")"
-    kill "$server" 2>/dev/null
-    rm -f "$served"
-    exit 1
-    ;;
-esac
+noisy=1
+[ "$noise" = 0 ] && noisy=0
+pty_brick "$tool" --noise "$noise" || { pty_brick_stop; exit 1; }
 echo "virtual brick on $terminal (noise $noise%) as COM5"
 device="$WINEPREFIX/dosdevices/com5"
 ln -sfn "$terminal" "$device"
 TOWERLINK_PORT=COM5 TOWERLINK_NOISY_LINE=$noisy "$here/run-script.sh" "$script" "$@"
 status=$?
 rm -f "$device"
-kill "$server" 2>/dev/null
-wait "$server" 2>/dev/null
-rm -f "$served"
+pty_brick_stop
 exit $status

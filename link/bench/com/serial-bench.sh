@@ -6,12 +6,10 @@
 # Usage: serial-bench.sh TOOL BINDIR [CALLS]
 tool=$1 bindir=$2 calls=${3:-50}
 . "$(dirname "$0")/../../../scripts/pty-brick.sh"
-pty_brick "$tool"
+pty_brick "$tool" || { pty_brick_stop; exit 1; }
 ln -sfn "$terminal" "$WINEPREFIX/dosdevices/com5"
 (cd "$bindir" && wine TowerLinkBench.exe COM5 "$calls")
 status=$?
 rm -f "$WINEPREFIX/dosdevices/com5"
-kill "$server" 2>/dev/null
-wait "$server" 2>/dev/null
-rm -f "$served"
+pty_brick_stop
 exit $status
