@@ -3,38 +3,15 @@
 // rejects must name a line that exists (or none).
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "SRecord.h"
+#include "SRecordText.h"
 
 using namespace towerlink;
-
-namespace {
-
-std::string record(int type, std::uint32_t address, const std::uint8_t* data, std::size_t n) {
-    std::uint8_t body[64];
-    std::size_t k = 0;
-    body[k++] = static_cast<std::uint8_t>(n + 4);
-    body[k++] = 0;
-    body[k++] = static_cast<std::uint8_t>(address >> 8);
-    body[k++] = static_cast<std::uint8_t>(address);
-    for (std::size_t i = 0; i < n; ++i) body[k++] = data[i];
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < k; ++i) sum = static_cast<std::uint8_t>(sum + body[i]);
-    body[k++] = static_cast<std::uint8_t>(~sum);
-    std::string line = "S" + std::to_string(type);
-    char hex[3];
-    for (std::size_t i = 0; i < k; ++i) {
-        std::snprintf(hex, sizeof hex, "%02X", body[i]);
-        line += hex;
-    }
-    return line + "\n";
-}
-
-}  // namespace
+using test::srec;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -52,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string again;
     for (std::size_t at = 0; at < bytes.size(); at += 32) {
         const std::size_t n = std::min<std::size_t>(32, bytes.size() - at);
-        again += record(2, kFirmwareAreaStart + static_cast<std::uint32_t>(at), &bytes[at], n);
+        again += srec(2, kFirmwareAreaStart + static_cast<std::uint32_t>(at),
+                      Bytes(bytes.begin() + at, bytes.begin() + at + n));
     }
-    const std::uint8_t none = 0;
-    again += record(8, image->entry, &none, 0);
+    again += srec(8, image->entry, {});
     auto back = readSRecords(again);
     if (!back.ok() || back->data != bytes || back->entry != image->entry) std::abort();
     return 0;

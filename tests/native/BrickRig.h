@@ -1,9 +1,11 @@
-// A virtual brick behind an in-memory tower with a session on top, all on a manual clock.
+// A virtual brick behind an in-memory tower with a session on top, all on a manual clock; a tap
+// between session and tower records the requests and can damage or lose replies.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CommandParser.h"
 #include "MemoryTransport.h"
@@ -12,27 +14,81 @@
 
 namespace towerlink::test {
 
+// Passes everything through unless told to lose replies or damage bytes read.
+class Tap final : public Transport {
+public:
+    Tap(Transport& inner, Clock& clock) : inner_(inner), clock_(clock) {}
+
+    IoResult write(std::span<const std::uint8_t> b) override {
+        written.emplace_back(b.begin(), b.end());
+        writtenAt.push_back(clock_.now());
+        IoResult r = inner_.write(b);
+        if (loseReplies > 0) {
+            --loseReplies;
+            inner_.discardInput();
+        }
+        return r;
+    }
+    IoResult read(std::span<std::uint8_t> buffer, Micros first, Micros inter) override {
+        IoResult r = inner_.read(buffer, first, inter);
+        for (std::size_t i = 0; i < r.count; ++i) {
+            if (flipBits || ++bytesRead == damageByte) buffer[i] ^= 0x01;
+        }
+        return r;
+    }
+    bool echoes() const override { return inner_.echoes(); }
+    void discardInput() override { inner_.discardInput(); }
+
+    std::vector<Bytes> written;
+    std::vector<Micros> writtenAt;
+    int loseReplies = 0;
+    bool flipBits = false;
+    std::size_t bytesRead = 0;
+    std::size_t damageByte = 0;  // 1-based position in everything read; 0 for none
+
+private:
+    Transport& inner_;
+    Clock& clock_;
+};
+
 struct BrickRig {
     explicit BrickRig(MemoryTransportOptions options = {}, SessionOptions sessionOptions = {})
-        : brick(clock, 7), tower(brick, clock, options), session(tower, clock, sessionOptions) {}
+        : brick(clock, 7),
+          tower(brick, clock, options),
+          tap(tower, clock),
+          session(tap, clock, sessionOptions) {}
 
+    // Runs a text, noting in `took` how long it took on the clock.
     ExecuteResult run(const std::string& text, CommandForm form = CommandForm::Lasm) {
         auto request = parseCommand(text, form);
         EXPECT_TRUE(request.ok()) << text;
-        return session.execute(request.value());
+        const Micros start = clock.now();
+        ExecuteResult r = session.execute(request.value());
+        took = clock.now() - start;
+        return r;
     }
 
-    // Runs a text that must succeed and returns its numeric answer.
-    std::int32_t answer(const std::string& text) {
+    // Runs a text that must succeed and returns its reply.
+    Reply reply(const std::string& text) {
         ExecuteResult r = run(text);
         EXPECT_TRUE(r.ok()) << text << ": " << (r.ok() ? "" : r.error().message);
-        return r.ok() ? r->value : -99999;
+        return r.ok() ? r.value() : Reply{-99999, {}};
+    }
+    std::int32_t answer(const std::string& text) { return reply(text).value; }
+
+    // Runs a text that must fail and returns how.
+    LinkError failure(const std::string& text) {
+        ExecuteResult r = run(text);
+        EXPECT_FALSE(r.ok()) << text << " succeeded";
+        return r.ok() ? static_cast<LinkError>(-1) : r.error().error;
     }
 
     ManualClock clock{Micros{1000000}};
     VirtualBrick brick;
     MemoryTransport tower;
+    Tap tap;
     Session session;
+    Micros took{0};
 };
 
 }  // namespace towerlink::test

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
+
 #include "TestBytes.h"
 
 using namespace towerlink;
@@ -10,19 +12,24 @@ using test::bytes;
 
 namespace {
 
-Bytes payloadOf(const std::string& text, CommandForm form = CommandForm::Lasm) {
-    auto r = parseCommand(text, form);
-    EXPECT_TRUE(r.ok()) << text << ": " << (r.ok() ? "" : r.error().message);
-    return r.ok() ? r->payload : Bytes{};
+struct Encoding {
+    const char* text;
+    const char* bytes;  // the whole packet where it starts with 55, else the payload
+};
+
+void expectEncodings(CommandForm form, std::span<const Encoding> cases) {
+    for (const Encoding& c : cases) {
+        auto r = parseCommand(c.text, form);
+        ASSERT_TRUE(r.ok()) << c.text << ": " << r.error().message;
+        const Bytes want = bytes(c.bytes);
+        EXPECT_EQ(want[0] == 0x55 ? encodePacket(r->payload) : r->payload, want) << c.text;
+    }
 }
 
 }  // namespace
 
-TEST(CommandParser, EncodesReferencePacketsExactly) {
-    const struct {
-        const char* text;
-        const char* packet;
-    } cases[] = {
+TEST(CommandParser, EncodesEveryCommand) {
+    const Encoding cases[] = {
         {"pwr 1,2,5", "55 FF 00 13 EC 01 FE 02 FD 05 FA 1B E4"},
         {"poll 9,1", "55 FF 00 12 ED 09 F6 01 FE 1C E3"},
         {"disp 0,2,42", "55 FF 00 E5 1A 00 FF 00 FF 02 FD 2A D5 00 FF 11 EE"},
@@ -44,17 +51,6 @@ TEST(CommandParser, EncodesReferencePacketsExactly) {
         {"senm 0,1,0", "55 FF 00 42 BD 00 FF 20 DF 62 9D"},
         {"setv 0,2,1000", "55 FF 00 14 EB 00 FF 02 FD E8 17 03 FC 01 FE"},
         {"ping", "55 FF 00 10 EF 10 EF"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(encodePacket(payloadOf(c.text)), bytes(c.packet)) << c.text;
-    }
-}
-
-TEST(CommandParser, EncodesEveryCommand) {
-    const struct {
-        const char* text;
-        const char* payload;
-    } cases[] = {
         {"out 1,1", "21 41"},
         {"out 0,7", "21 07"},
         {"dir 1,4", "E1 44"},
@@ -104,21 +100,16 @@ TEST(CommandParser, EncodesEveryCommand) {
         {"delt 3", "61 03"},
         {"dels", "70"},
         {"dels 7", "C1 07"},
+        // Case and blanks do not matter.
+        {"  OUT 2 , 1  ", "21 81"},
+        {"Pwr\t1,2,\t5", "13 01 02 05"},
+        {"setv 0, 2, -0", "14 00 02 00 00"},
     };
-    for (const auto& c : cases) EXPECT_EQ(payloadOf(c.text), bytes(c.payload)) << c.text;
-}
-
-TEST(CommandParser, ToleratesCaseAndBlanks) {
-    EXPECT_EQ(payloadOf("  OUT 2 , 1  "), bytes("21 81"));
-    EXPECT_EQ(payloadOf("Pwr\t1,2,\t5"), bytes("13 01 02 05"));
-    EXPECT_EQ(payloadOf("setv 0, 2, -0"), bytes("14 00 02 00 00"));
+    expectEncodings(CommandForm::Lasm, cases);
 }
 
 TEST(CommandParser, ParsesTheScriptForm) {
-    const struct {
-        const char* text;
-        const char* payload;
-    } cases[] = {
+    const Encoding cases[] = {
         // Sounds counted from 1, as the console's label lists them; the brick counts from 0.
         {"sound 1", "51 00"},
         {"Sound 3", "51 02"},
@@ -135,9 +126,7 @@ TEST(CommandParser, ParsesTheScriptForm) {
         {"program 2", "91 02"},
         {"message 9", "F7 09"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(payloadOf(c.text, CommandForm::Script), bytes(c.payload)) << c.text;
-    }
+    expectEncodings(CommandForm::Script, cases);
     // The forms do not share their words.
     EXPECT_FALSE(parseCommand("sound 3", CommandForm::Lasm).ok());
     EXPECT_FALSE(parseCommand("plays 3", CommandForm::Script).ok());
@@ -148,6 +137,7 @@ TEST(CommandParser, ReportsFaultsWithMessageAndColumn) {
         const char* text;
         const char* message;
         int column;
+        CommandForm form = CommandForm::Lasm;
     } cases[] = {
         {"outt 2,1", "unknown command 'outt'", 1},
         {"  xyz", "unknown command 'xyz'", 3},
@@ -183,17 +173,14 @@ TEST(CommandParser, ReportsFaultsWithMessageAndColumn) {
         {"out 2,1,", "number expected", 9},
         {"out - 2,1", "digits expected after '-'", 6},
         {"setv 1,2,99999999999999", "value must be -32768 to 32767", 10},
+        {"sound 0", "sound must be 1 to 6", 7, CommandForm::Script},
+        {"sound 7", "sound must be 1 to 6", 7, CommandForm::Script},
+        {"Sound 25", "sound must be 1 to 6", 7, CommandForm::Script},
     };
     for (const auto& c : cases) {
-        auto r = parseCommand(c.text, CommandForm::Lasm);
+        auto r = parseCommand(c.text, c.form);
         ASSERT_FALSE(r.ok()) << c.text;
         EXPECT_EQ(r.error().message, c.message) << c.text;
         EXPECT_EQ(r.error().column, c.column) << c.text;
-    }
-    for (const char* text : {"sound 0", "sound 7", "Sound 25"}) {
-        auto script = parseCommand(text, CommandForm::Script);
-        ASSERT_FALSE(script.ok()) << text;
-        EXPECT_EQ(script.error().message, "sound must be 1 to 6") << text;
-        EXPECT_EQ(script.error().column, 7) << text;
     }
 }

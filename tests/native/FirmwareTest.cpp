@@ -1,37 +1,20 @@
 // Firmware files, the download sequence, and the virtual brick's ROM that receives it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "BrickRig.h"
 #include "FirmwareDownload.h"
 #include "SRecord.h"
+#include "SRecordText.h"
 #include "TestBytes.h"
 #include "VirtualRom.h"
 
 using namespace towerlink;
 using test::BrickRig;
 using test::bytes;
+using test::packet;
+using test::srec;
 
 namespace {
-
-// One S-record line of `type` with its count and checksum worked out.
-std::string srec(int type, std::uint32_t address, const Bytes& data, int fixCount = 0) {
-    const int addressBytes = type == 2 || type == 8 ? 3 : type == 3 || type == 7 ? 4 : 2;
-    Bytes body{static_cast<std::uint8_t>(addressBytes + data.size() + 1 + fixCount)};
-    for (int i = addressBytes - 1; i >= 0; --i) body.push_back((address >> (8 * i)) & 0xFF);
-    body.insert(body.end(), data.begin(), data.end());
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : body) sum += b;
-    body.push_back(static_cast<std::uint8_t>(~sum));
-    std::string line = "S" + std::to_string(type);
-    char hex[3];
-    for (std::uint8_t b : body) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        line += hex;
-    }
-    return line + "\n";
-}
 
 // A recognisable image of `size` bytes that names its version.
 FirmwareImage testImage(std::size_t size, int major = 3, int minor = 28) {
@@ -64,25 +47,23 @@ TEST(SRecord, ReadsEveryRecordKindAndFillsGaps) {
 
 TEST(SRecord, NamesTheLineOfEachKindOfDamage) {
     const std::string good = srec(1, 0x8000, bytes("01 02 03"));
+    const std::string end = srec(9, 0x8000, {});
     std::string badSum = good;
     badSum[badSum.size() - 2] = badSum[badSum.size() - 2] == '0' ? '1' : '0';
     const struct {
         std::string text;
         const char* message;
     } cases[] = {
-        {good + badSum + srec(9, 0x8000, {}), "line 2: bad checksum"},
-        {good + "S1058003G10011\n" + srec(9, 0x8000, {}), "line 2: bad hex digits at column 9"},
-        {good + srec(1, 0x8002, bytes("09")) + srec(9, 0x8000, {}),
-         "line 2: data at 0x8002 overlaps or precedes"},
-        {srec(1, 0x7FFF, bytes("01 02")) + srec(9, 0x8000, {}),
-         "line 1: data at 0x7FFF lies outside"},
-        {srec(3, 0xEFFF, bytes("01 02")) + srec(9, 0x8000, {}),
-         "line 1: data at 0xEFFF lies outside"},
+        {good + badSum + end, "line 2: bad checksum"},
+        {good + "S1058003G10011\n" + end, "line 2: bad hex digits at column 9"},
+        {good + srec(1, 0x8002, bytes("09")) + end, "line 2: data at 0x8002 overlaps or precedes"},
+        {srec(1, 0x7FFF, bytes("01 02")) + end, "line 1: data at 0x7FFF lies outside"},
+        {srec(3, 0xEFFF, bytes("01 02")) + end, "line 1: data at 0xEFFF lies outside"},
         {good + srec(9, 0x1234, {}), "line 2: entry 0x1234 lies outside"},
         {good, "no end record"},
-        {srec(9, 0x8000, {}), "holds no data records"},
-        {srec(1, 0x8000, bytes("01"), 1) + srec(9, 0x8000, {}), "line 1: the byte count"},
-        {good + srec(9, 0x8000, {}) + good, "line 3: data after the end record"},
+        {end, "holds no data records"},
+        {srec(1, 0x8000, bytes("01"), 1) + end, "line 1: the byte count"},
+        {good + end + good, "line 3: data after the end record"},
         {"\n" + good + "hello\n", "line 3: not an S-record"},
     };
     for (const auto& c : cases) {
@@ -161,33 +142,32 @@ TEST(FirmwareDownload, ABrickThatFallsSilentNamesTheBlockAndASecondRunSucceeds) 
 TEST(VirtualRom, ChecksBlockOrderBlockChecksumsAndTheImageChecksum) {
     ManualClock clock;
     VirtualBrick brick(clock);
-    auto send = [&](const std::string& hex) { return brick.receive(encodePacket(bytes(hex))); };
-    auto reply = [](const std::string& hex) { return encodePacket(bytes(hex)); };
-    const Bytes kOk = reply("8A 00"), kBlockOk = reply("BA 00");
+    auto send = [&](const std::string& hex) { return brick.receive(packet(hex)); };
+    const Bytes kOk = packet("8A 00"), kBlockOk = packet("BA 00");
     // A block header claiming far more data than any block holds is noise, not a reason to
     // stop listening: the ping after it is answered.
     Bytes noise = bytes("55 FF 00 45 BA 01 FE 00 FF FF 00 FF 00");
-    const Bytes ping = encodePacket(bytes("10"));
+    const Bytes ping = packet("10");
     noise.insert(noise.end(), ping.begin(), ping.end());
-    EXPECT_EQ(brick.receive(noise), reply("EF"));
-    EXPECT_TRUE(send("75 00 80 06 00 00").empty());           // ignored while firmware runs
-    EXPECT_EQ(send("4D 01 00 01 00 01 01"), reply("B2 06"));  // no download under way
-    EXPECT_EQ(send("65 01 03 05 07 0B"), reply("9A"));
-    EXPECT_TRUE(send("30").empty());                             // the ROM alone answers
-    EXPECT_TRUE(send("AD 4C 45 47 4F AE").empty());              // nothing to start yet
-    EXPECT_EQ(send("75 00 80 06 00 00"), kOk);                   // image sum 6
-    EXPECT_TRUE(send("4D 02 00 01 00 01 01").empty());           // out of order
-    EXPECT_EQ(send("45 01 00 02 00 01 02 04"), reply("BA 03"));  // bad block checksum
-    EXPECT_TRUE(send("4D 01 00 02 00 01 02 03").empty());        // block 1 is past now
+    EXPECT_EQ(brick.receive(noise), packet("EF"));
+    EXPECT_TRUE(send("75 00 80 06 00 00").empty());            // ignored while firmware runs
+    EXPECT_EQ(send("4D 01 00 01 00 01 01"), packet("B2 06"));  // no download under way
+    EXPECT_EQ(send("65 01 03 05 07 0B"), packet("9A"));
+    EXPECT_TRUE(send("30").empty());                              // the ROM alone answers
+    EXPECT_TRUE(send("AD 4C 45 47 4F AE").empty());               // nothing to start yet
+    EXPECT_EQ(send("75 00 80 06 00 00"), kOk);                    // image sum 6
+    EXPECT_TRUE(send("4D 02 00 01 00 01 01").empty());            // out of order
+    EXPECT_EQ(send("45 01 00 02 00 01 02 04"), packet("BA 03"));  // bad block checksum
+    EXPECT_TRUE(send("4D 01 00 02 00 01 02 03").empty());         // block 1 is past now
     EXPECT_EQ(send("45 02 00 02 00 01 02 03"), kBlockOk);
-    EXPECT_EQ(send("4D 00 00 01 00 02 02"), reply("B2 04"));  // sum 5, not 6
+    EXPECT_EQ(send("4D 00 00 01 00 02 02"), packet("B2 04"));  // sum 5, not 6
     EXPECT_TRUE(send("A5 4C 45 47 4F AE").empty());
-    EXPECT_EQ(send("7D 00 80 06 00 00"), reply("82 00"));  // again, all well
+    EXPECT_EQ(send("7D 00 80 06 00 00"), packet("82 00"));  // again, all well
     EXPECT_EQ(send("45 00 00 03 00 01 02 03 06"), kBlockOk);
     EXPECT_TRUE(send("A5 4C 45 47 4F AF").empty());  // wrong key
     EXPECT_EQ(
         send("AD 4C 45 47 4F AE"),
-        reply("52 4A 75 73 74 20 61 20 62 69 74 20 6F 66 66 20 74 68 65 20 62 6C 6F 63 6B 21"));
+        packet("52 4A 75 73 74 20 61 20 62 69 74 20 6F 66 66 20 74 68 65 20 62 6C 6F 63 6B 21"));
     EXPECT_EQ(brick.rom().image(), bytes("01 02 03"));
-    EXPECT_EQ(send("15 01 03 05 07 0B"), reply("EA 00 03 00 01 00 03 00 09"));
+    EXPECT_EQ(send("15 01 03 05 07 0B"), packet("EA 00 03 00 01 00 03 00 09"));
 }

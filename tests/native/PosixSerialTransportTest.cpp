@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stop_token>
 #include <thread>
 
 #include "CommandParser.h"
@@ -11,29 +12,6 @@
 #include "Session.h"
 
 using namespace towerlink;
-
-namespace {
-
-// Runs a pty brick on its own thread for the life of the object.
-struct PtyBrick {
-    explicit PtyBrick(PtyBrickOptions options = {}) : brick(clock) {
-        auto created = PtyBrickServer::create(brick, options);
-        EXPECT_TRUE(created.ok());
-        server = std::move(created.value());
-        thread = std::thread([this] { server->serve(); });
-    }
-    ~PtyBrick() {
-        server->stop();
-        thread.join();
-    }
-
-    SystemClock clock;
-    VirtualBrick brick;
-    std::unique_ptr<PtyBrickServer> server;
-    std::thread thread;
-};
-
-}  // namespace
 
 TEST(PosixSerialTransport, ReportsAMissingPortAsNoTower) {
     auto t = PosixSerialTransport::open("/dev/nonexistent-tower");
@@ -44,11 +22,18 @@ TEST(PosixSerialTransport, ReportsAMissingPortAsNoTower) {
 }
 
 TEST(PosixSerialTransport, DrivesTheBrickOnAPseudoTerminal) {
-    PtyBrick pty;
-    pty.brick.fillDatalog(60);
-    auto port = PosixSerialTransport::open(pty.server->path());
-    ASSERT_TRUE(port.ok()) << port.error().message;
     SystemClock clock;
+    VirtualBrick brick(clock);
+    brick.fillDatalog(60);
+    auto server = PtyBrickServer::create(brick);
+    ASSERT_TRUE(server.ok()) << server.error().message;
+    // Serves on its own thread until the thread is stopped and joined at the end of the test.
+    std::jthread serving([&](std::stop_token stop) {
+        std::stop_callback onStop(stop, [&] { server.value()->stop(); });
+        server.value()->serve();
+    });
+    auto port = PosixSerialTransport::open(server.value()->path());
+    ASSERT_TRUE(port.ok()) << port.error().message;
     Session session(*port.value(), clock);
     auto run = [&](const char* text) {
         return session.execute(parseCommand(text, CommandForm::Lasm).value());

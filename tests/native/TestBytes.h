@@ -16,4 +16,9 @@ inline Bytes bytes(const std::string& hex) {
     return out;
 }
 
+// The packet that carries the payload written as hex.
+inline Bytes packet(const std::string& hex) {
+    return encodePacket(bytes(hex));
+}
+
 }  // namespace towerlink::test

@@ -9,6 +9,7 @@
 using namespace towerlink;
 using test::BrickRig;
 using test::bytes;
+using test::packet;
 
 TEST(VirtualBrick, DrivesMotors) {
     BrickRig rig;
@@ -151,28 +152,24 @@ TEST(VirtualBrick, KeepsADatalog) {
     EXPECT_EQ(rig.answer("log 9,1"), 0);
     EXPECT_EQ(rig.answer("log 14,0"), 0);
     EXPECT_EQ(rig.answer("log 1,0"), 1);  // full
-    ExecuteResult all = rig.run("polld 0,4");
-    ASSERT_TRUE(all.ok());
-    EXPECT_EQ(all->data, bytes("FF 04 00  07 D4 FE  41 37 00  80 00 00"));
-    ExecuteResult outside = rig.run("polld 2,3");
-    ASSERT_TRUE(outside.ok());
-    EXPECT_TRUE(outside->data.empty());
+    EXPECT_EQ(rig.reply("polld 0,4").data, bytes("FF 04 00  07 D4 FE  41 37 00  80 00 00"));
+    EXPECT_TRUE(rig.reply("polld 2,3").data.empty());
 }
 
 TEST(VirtualBrick, AnswersARepeatWithItsPreviousReply) {
     ManualClock clock;
     VirtualBrick brick(clock);
-    const Bytes sum = encodePacket(bytes("24 00 02 05 00"));
+    const Bytes sum = packet("24 00 02 05 00");
     const Bytes reply = bytes("55 FF 00 DB 24 DB 24");
     EXPECT_EQ(brick.receive(sum), reply);
     EXPECT_EQ(brick.receive(sum), reply);
     EXPECT_EQ(brick.state().variables[0], 5);
     EXPECT_EQ(brick.state().repeatsAnswered, 1);
-    EXPECT_EQ(brick.receive(encodePacket(bytes("2C 00 02 05 00"))), bytes("55 FF 00 D3 2C D3 2C"));
+    EXPECT_EQ(brick.receive(packet("2C 00 02 05 00")), bytes("55 FF 00 D3 2C D3 2C"));
     EXPECT_EQ(brick.state().variables[0], 10);
     // Alive makes the brick forget, so the same bytes count as new.
-    EXPECT_EQ(brick.receive(encodePacket(bytes("10"))), bytes("55 FF 00 EF 10 EF 10"));
-    brick.receive(encodePacket(bytes("2C 00 02 05 00")));
+    EXPECT_EQ(brick.receive(packet("10")), bytes("55 FF 00 EF 10 EF 10"));
+    brick.receive(packet("2C 00 02 05 00"));
     EXPECT_EQ(brick.state().variables[0], 15);
 }
 
@@ -180,11 +177,10 @@ TEST(VirtualBrick, AnswersOnlyDownloadRequestsWithoutFirmware) {
     ManualClock clock;
     VirtualBrick brick(clock);
     brick.setFirmware(false);
-    EXPECT_EQ(brick.receive(encodePacket(bytes("15 01 03 05 07 0B"))),
-              encodePacket(bytes("EA 00 03 00 01 00 00 00 00")));
-    EXPECT_TRUE(brick.receive(encodePacket(bytes("1D 01 03 05 07 0C"))).empty());  // wrong key
-    EXPECT_TRUE(brick.receive(encodePacket(bytes("30"))).empty());
-    EXPECT_FALSE(brick.receive(encodePacket(bytes("18"))).empty());
+    EXPECT_EQ(brick.receive(packet("15 01 03 05 07 0B")), packet("EA 00 03 00 01 00 00 00 00"));
+    EXPECT_TRUE(brick.receive(packet("1D 01 03 05 07 0C")).empty());  // wrong key
+    EXPECT_TRUE(brick.receive(packet("30")).empty());
+    EXPECT_FALSE(brick.receive(packet("18")).empty());
 }
 
 TEST(VirtualBrick, InjectsRepeatableLineFaults) {
@@ -194,7 +190,7 @@ TEST(VirtualBrick, InjectsRepeatableLineFaults) {
         brick.setFaults({.corruptRate = 0.05, .dropRate = 0.02});
         Bytes all;
         for (int i = 0; i < 50; ++i) {
-            Bytes out = brick.receive(encodePacket(bytes(i % 2 ? "10" : "18")));
+            Bytes out = brick.receive(packet(i % 2 ? "10" : "18"));
             all.insert(all.end(), out.begin(), out.end());
         }
         return all;
@@ -210,7 +206,7 @@ TEST(VirtualBrick, InjectsRepeatableLineFaults) {
     VirtualBrick hears(clock, 3), sends(clock, 3);
     hears.setFaults({.corruptRate = 0.2, .outbound = false});
     sends.setFaults({.corruptRate = 0.2, .inbound = false});
-    const Bytes ping = encodePacket(bytes("10")), pong = encodePacket(bytes("EF"));
+    const Bytes ping = packet("10"), pong = packet("EF");
     int unanswered = 0, changed = 0;
     for (int i = 0; i < 50; ++i) {
         const Bytes a = hears.receive(ping), b = sends.receive(ping);
