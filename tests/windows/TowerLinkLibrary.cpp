@@ -6,6 +6,7 @@
 
 #include "Bstr.h"
 #include "ComError.h"
+#include "Environment.h"
 
 namespace kestrel::test {
 
@@ -15,6 +16,14 @@ ComPtr<IClassFactory> factoryOf(const TowerLinkLibrary& library) {
     ComPtr<IClassFactory> factory;
     throwIfFailed(library.classFactory(CLSID_TowerLink, factory));
     return factory;
+}
+
+ComPtr<IConnectionPoint> eventPoint(IBrickLink* link) {
+    ComPtr<IConnectionPointContainer> container;
+    throwIfFailed(link->QueryInterface(IID_IConnectionPointContainer, container.putVoid()));
+    ComPtr<IConnectionPoint> point;
+    throwIfFailed(container->FindConnectionPoint(DIID__IBrickLinkEvents, point.put()));
+    return point;
 }
 
 }  // namespace
@@ -29,9 +38,28 @@ ComPtr<IBrickLink> TowerLinkLibrary::openVirtual(const wchar_t* faults) const {
     ScopedEnvironment settings(L"TOWERLINK_VIRTUAL_FAULTS", faults);
     ComPtr<IBrickLink> link = create();
     Bstr port(L"VIRTUAL");
-    EXPECT_EQ(S_OK, link->OpenPort(port.get()))
-        << "faults " << std::string(faults, faults + wcslen(faults));
+    EXPECT_EQ(S_OK, link->OpenPort(port.get())) << "faults " << faults;
     return link;
+}
+
+std::wstring TowerLinkLibrary::expectFailure(HRESULT returned, HRESULT expected) const {
+    EXPECT_EQ(expected, returned);
+    ComPtr<IErrorInfo> error;
+    if (GetErrorInfo(0, error.put()) != S_OK || !error) {
+        ADD_FAILURE() << "no error information for " << std::hex << returned;
+        return {};
+    }
+    Bstr description, text;
+    error->GetDescription(description.put());
+    EXPECT_FALSE(description.str().empty());
+    error->GetSource(text.put());
+    EXPECT_EQ(L"TowerLink", text.str());
+    error->GetHelpFile(text.put());
+    EXPECT_EQ(errorReference(), text.str());
+    DWORD helpContext = 0;
+    error->GetHelpContext(&helpContext);
+    EXPECT_EQ(static_cast<DWORD>(HRESULT_CODE(expected)), helpContext);
+    return description.str();
 }
 
 long info(IBrickLink* link, long item) {
@@ -45,20 +73,10 @@ TowerLinkClassRegistration::TowerLinkClassRegistration(const TowerLinkLibrary& l
                                         CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_));
 }
 
-TowerLinkClassRegistration::~TowerLinkClassRegistration() {
-    CoRevokeClassObject(cookie_);
-}
-
-ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
-    wchar_t previous[1024] = {};
-    const DWORD length = GetEnvironmentVariableW(name, previous, 1024);
-    hadValue_ = length > 0 && length < 1024;
-    if (hadValue_) previous_.assign(previous, length);
+ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value)
+    : name_(name), previous_(environmentValue(name)) {
+    hadValue_ = GetEnvironmentVariableW(name, nullptr, 0) > 0;
     SetEnvironmentVariableW(name, value);
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-    SetEnvironmentVariableW(name_.c_str(), hadValue_ ? previous_.c_str() : nullptr);
 }
 
 STDMETHODIMP RecordingEventSink::QueryInterface(REFIID iid, void** object) {
@@ -72,25 +90,6 @@ STDMETHODIMP RecordingEventSink::QueryInterface(REFIID iid, void** object) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) RecordingEventSink::Release() {
-    // Lives on the test's stack: the count is only watched, never acted on.
-    return --refs_;
-}
-
-STDMETHODIMP RecordingEventSink::GetTypeInfoCount(UINT* count) {
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP RecordingEventSink::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    *info = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP RecordingEventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return DISP_E_UNKNOWNNAME;
-}
-
 STDMETHODIMP RecordingEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                         EXCEPINFO*, UINT*) {
     static const wchar_t* const names[] = {L"?", L"StatusChanged", L"MessageReceived",
@@ -102,26 +101,18 @@ STDMETHODIMP RecordingEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAM
         line += V_VT(&v) == VT_I4 ? L" " + std::to_wstring(V_I4(&v)) : L" <not a Long>";
     }
     heard.push_back(line);
-    if (id == 3 && onProgress) onProgress(progressContext);
+    if (id == DISPID_TOWERLINK_TRANSFERPROGRESS && onProgress) onProgress();
     return S_OK;
 }
 
 DWORD advise(IBrickLink* link, IDispatch* sink) {
-    ComPtr<IConnectionPointContainer> container;
-    throwIfFailed(link->QueryInterface(IID_IConnectionPointContainer, container.putVoid()));
-    ComPtr<IConnectionPoint> point;
-    throwIfFailed(container->FindConnectionPoint(DIID__IBrickLinkEvents, point.put()));
     DWORD cookie = 0;
-    throwIfFailed(point->Advise(sink, &cookie));
+    throwIfFailed(eventPoint(link)->Advise(sink, &cookie));
     return cookie;
 }
 
 void unadvise(IBrickLink* link, DWORD cookie) {
-    ComPtr<IConnectionPointContainer> container;
-    throwIfFailed(link->QueryInterface(IID_IConnectionPointContainer, container.putVoid()));
-    ComPtr<IConnectionPoint> point;
-    throwIfFailed(container->FindConnectionPoint(DIID__IBrickLinkEvents, point.put()));
-    throwIfFailed(point->Unadvise(cookie));
+    throwIfFailed(eventPoint(link)->Unadvise(cookie));
 }
 
 }  // namespace kestrel::test

@@ -7,6 +7,7 @@
 #include <IBrickLink.h>
 #include <towerlink_tlb.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@
 
 namespace kestrel::test {
 
+// The HRESULT of one of TowerLink's own failure numbers.
+constexpr HRESULT towerLinkError(TowerLinkErrorCode code) {
+    return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, code);
+}
+
 class TowerLinkLibrary : public LoadedLibrary {
 public:
     TowerLinkLibrary() : LoadedLibrary(L"TowerLink.dll") {}
@@ -22,10 +28,19 @@ public:
     ComPtr<IBrickLink> create() const;
     // A link opened on the VIRTUAL port, its brick started with the given faults.
     ComPtr<IBrickLink> openVirtual(const wchar_t* faults = L"") const;
+    // The error reference that ships beside the DLL.
+    std::wstring errorReference() const { return folder() + L"TowerLink-errors.html"; }
+    // Expects `returned` to be `expected` with TowerLink's whole error information: a
+    // description, source "TowerLink", the error reference and the number's section in it.
+    // Returns the description.
+    std::wstring expectFailure(HRESULT returned, HRESULT expected) const;
 };
 
 // GetInfo's answer for the item, which must succeed.
 long info(IBrickLink* link, long item);
+inline long status(IBrickLink* link) {
+    return info(link, TOWERLINK_INFO_STATUS);
+}
 
 // Serves CLSID_TowerLink from TowerLink.dll's own class factory while it lives.
 class TowerLinkClassRegistration {
@@ -33,7 +48,7 @@ public:
     explicit TowerLinkClassRegistration(const TowerLinkLibrary& library);
     TowerLinkClassRegistration(const TowerLinkClassRegistration&) = delete;
     TowerLinkClassRegistration& operator=(const TowerLinkClassRegistration&) = delete;
-    ~TowerLinkClassRegistration();
+    ~TowerLinkClassRegistration() { CoRevokeClassObject(cookie_); }
 
 private:
     DWORD cookie_ = 0;
@@ -45,7 +60,9 @@ public:
     ScopedEnvironment(const wchar_t* name, const wchar_t* value);
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-    ~ScopedEnvironment();
+    ~ScopedEnvironment() {
+        SetEnvironmentVariableW(name_.c_str(), hadValue_ ? previous_.c_str() : nullptr);
+    }
 
 private:
     std::wstring name_;
@@ -60,16 +77,24 @@ public:
     RecordingEventSink() = default;
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    // Lives on the test's stack: the count is only watched, never acted on.
+    STDMETHODIMP_(ULONG) Release() override { return --refs_; }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        *info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                         UINT*) override;
 
     std::vector<std::wstring> heard;
-    void (*onProgress)(void* context) = nullptr;
-    void* progressContext = nullptr;
+    std::function<void()> onProgress;
     ULONG refs() const { return refs_; }
 
 private:

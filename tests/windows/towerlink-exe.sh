@@ -7,19 +7,24 @@
 # COM6 points at; afterwards the same brick reports ready. Exits 77 (skipped) when that
 # argument is given but empty.
 # Usage: towerlink-exe.sh TOWERLINK_EXE FIRMWARE_FILE [NATIVE_TOOL]
+if [ $# -ge 3 ] && [ -z "$3" ]; then
+  echo "no native towerlink tool: serial line skipped"
+  exit 77
+fi
 exe=$1
-image=$2
+image=$(winepath -w "$2")
 failed=0
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-# check NAME EXPECTED_RC REGEX COMMAND...: runs COMMAND, matches its output (both streams).
+# check NAME EXPECTED_RC PATTERN COMMAND...: runs COMMAND; its whole output (both streams,
+# without carriage returns) must match PATTERN, a Perl regex in which . also matches a newline.
 check() {
   name=$1 rc=$2 pattern=$3
   shift 3
   "$@" >"$log" 2>&1 </dev/null
   status=$?
-  if [ "$status" -ne "$rc" ] || ! tr -d '\r' <"$log" | grep -Ezq "$pattern"; then
+  if [ "$status" -ne "$rc" ] || ! tr -d '\r' <"$log" | grep -Pzq "(?s)\\A(?:$pattern)\\z"; then
     echo "FAILED $name: exit $status (expected $rc), output:"
     tr -d '\r' <"$log"
     failed=$((failed + 1))
@@ -29,43 +34,27 @@ check() {
 }
 
 if [ $# -ge 3 ]; then
-  tool=$3
-  if [ -z "$tool" ]; then
-    echo "no native towerlink tool: serial line skipped"
-    exit 77
-  fi
   . "$(dirname "$0")/../../scripts/pty-brick.sh"
-  pty_brick "$tool" --no-firmware
+  pty_brick "$3" --no-firmware
   trap 'kill $server 2>/dev/null; rm -f "$log" "$served" "$WINEPREFIX/dosdevices/com6"' EXIT
   ln -sfn "$terminal" "$WINEPREFIX/dosdevices/com6"
-  check serial-no-firmware 1 '^no firmware
-$' wine "$exe" status --port COM6
-  check serial-firmware 0 'progress 640/640 bytes \(100%\)
-firmware 3\.28 runs
-$' wine "$exe" firmware --port COM6 "$(winepath -w "$image")"
-  check serial-ready 0 '^ready
-$' wine "$exe" status --port COM6
+  check serial-no-firmware 1 'no firmware\n' wine "$exe" status --port COM6
+  check serial-firmware 0 '.*progress 640/640 bytes \(100%\)\nfirmware 3\.28 runs\n' \
+    wine "$exe" firmware --port COM6 "$image"
+  check serial-ready 0 'ready\n' wine "$exe" status --port COM6
   exit $failed
 fi
 
-check status 0 '^ready
-$' wine "$exe" status --port VIRTUAL
-check send 0 '^9300
-54 24
-$' wine "$exe" send --port virtual pollb
-check no-firmware 1 '^no firmware
-$' env TOWERLINK_VIRTUAL_FAULTS=nofirmware wine "$exe" status --port VIRTUAL
-check firmware 0 '^progress 0/640 bytes \(0%\)
-.*progress 640/640 bytes \(100%\)
-firmware 3\.28 runs
-$' env TOWERLINK_VIRTUAL_FAULTS=nofirmware wine "$exe" firmware --port VIRTUAL "$(winepath -w "$image")"
-check no-file 2 'cannot read C:\\no\\firm\.lgo' wine "$exe" firmware --port VIRTUAL 'C:\no\firm.lgo'
-check help 0 '^usage:.*towerlink port \[NAME\]' wine "$exe" --help
-check port-set 0 '^USB2
-$' env -u TOWERLINK_PORT wine "$exe" port usb2:
-check port-registry 0 'Port +REG_SZ +USB2' wine reg query 'HKCU\Software\TowerLink' /v Port
-check port-show 0 '^USB2
-$' env -u TOWERLINK_PORT wine "$exe" port
-check port-bad 2 "unknown port 'LPT1'" wine "$exe" port LPT1
+check status 0 'ready\n' wine "$exe" status --port VIRTUAL
+check send 0 '9300\n54 24\n' wine "$exe" send --port virtual pollb
+check no-firmware 1 'no firmware\n' env TOWERLINK_VIRTUAL_FAULTS=nofirmware wine "$exe" status --port VIRTUAL
+check firmware 0 'progress 0/640 bytes \(0%\)\n.*progress 640/640 bytes \(100%\)\nfirmware 3\.28 runs\n' \
+  env TOWERLINK_VIRTUAL_FAULTS=nofirmware wine "$exe" firmware --port VIRTUAL "$image"
+check no-file 2 '.*cannot read C:\\no\\firm\.lgo.*' wine "$exe" firmware --port VIRTUAL 'C:\no\firm.lgo'
+check help 0 'usage:.*towerlink port \[NAME\].*' wine "$exe" --help
+check port-set 0 'USB2\n' env -u TOWERLINK_PORT wine "$exe" port usb2:
+check port-registry 0 '.*Port +REG_SZ +USB2.*' wine reg query 'HKCU\Software\TowerLink' /v Port
+check port-show 0 'USB2\n' env -u TOWERLINK_PORT wine "$exe" port
+check port-bad 2 ".*unknown port 'LPT1'.*" wine "$exe" port LPT1
 wine reg delete 'HKCU\Software\TowerLink' /v Port /f >/dev/null 2>&1 </dev/null
 exit $failed
