@@ -1,6 +1,7 @@
 // Loading Kestrel.ocx and calling it late-bound.
 #include "KestrelLibrary.h"
 
+#include <iterator>
 #include <vector>
 
 #include "ComError.h"
@@ -21,8 +22,7 @@ ComPtr<_RcxPilot> KestrelLibrary::create() const {
 
 HRESULT invoke(IDispatch* target, DISPID id, std::initializer_list<VARIANT> args, VARIANT* result,
                EXCEPINFO* exception, UINT* argError, WORD flags) {
-    std::vector<VARIANT> reversed(args.begin(), args.end());
-    std::vector<VARIANT> rgvarg(reversed.rbegin(), reversed.rend());
+    std::vector<VARIANT> rgvarg(std::rbegin(args), std::rend(args));
     DISPID put = DISPID_PROPERTYPUT;
     DISPPARAMS params{rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
     if (flags & DISPATCH_PROPERTYPUT) {
@@ -71,6 +71,28 @@ VARIANT missing() {
 
 void clear(std::initializer_list<VARIANT*> values) {
     for (VARIANT* v : values) VariantClear(v);
+}
+
+TypeAttr::TypeAttr(ITypeInfo* type) : type_(type) {
+    throwIfFailed(type->GetTypeAttr(&attr_));
+}
+
+TypeAttr::~TypeAttr() {
+    type_->ReleaseTypeAttr(attr_);
+}
+
+std::map<int, GUID> implementedBy(ITypeInfo* coclass) {
+    std::map<int, GUID> implemented;
+    for (UINT i = 0; i < TypeAttr(coclass)->cImplTypes; ++i) {
+        INT flags = 0;
+        HREFTYPE reference = 0;
+        ComPtr<ITypeInfo> type;
+        throwIfFailed(coclass->GetImplTypeFlags(i, &flags));
+        throwIfFailed(coclass->GetRefTypeOfImplType(i, &reference));
+        throwIfFailed(coclass->GetRefTypeInfo(reference, type.put()));
+        implemented[flags] = TypeAttr(type.get())->guid;
+    }
+    return implemented;
 }
 
 }  // namespace kestrel::test

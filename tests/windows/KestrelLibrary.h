@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <kestrel_tlb.h>
 
+#include <map>
+
 #include "ComPtr.h"
 #include "LoadedLibrary.h"
 
@@ -30,5 +32,22 @@ VARIANT i4(long value);
 VARIANT byRef(VARIANT* target);  // VT_VARIANT | VT_BYREF
 VARIANT missing();
 void clear(std::initializer_list<VARIANT*> values);
+
+// A type's attributes, held while the holder lives; throws when the type has none.
+class TypeAttr {
+public:
+    explicit TypeAttr(ITypeInfo* type);
+    TypeAttr(const TypeAttr&) = delete;
+    TypeAttr& operator=(const TypeAttr&) = delete;
+    ~TypeAttr();
+    const TYPEATTR* operator->() const { return attr_; }
+
+private:
+    ComPtr<ITypeInfo> type_;
+    TYPEATTR* attr_ = nullptr;
+};
+
+// The interfaces a class implements, each under its IMPLTYPEFLAGS.
+std::map<int, GUID> implementedBy(ITypeInfo* coclass);
 
 }  // namespace kestrel::test

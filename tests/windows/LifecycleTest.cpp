@@ -31,13 +31,6 @@ TEST_F(StartUp, ACleanStartReadsOk) {
     EXPECT_EQ(L"COM1", port.str());
 }
 
-TEST_F(StartUp, ANotReadyLinkSendsNoSignal) {
-    fakeLink().info[3] = 2;
-    start();
-    EXPECT_EQ(L"Not ready", caption());
-    EXPECT_EQ(L"GetInfo 3", calls().back());
-}
-
 TEST_F(StartUp, GoesOnAfterAPortNameThatCannotBeRead) {
     fakeLink().failures[L"GetPortName"] = {kLinkError, L"No port configured", L""};
     fakeLink().info[3] = 3;
@@ -95,6 +88,9 @@ TEST_F(Status, ShowsTheTextOfEveryCode) {
         };
         start();
         EXPECT_EQ(text, shown);
+        // Only a ready link gets the signal.
+        EXPECT_EQ(code == 1 ? L"Ok" : L"Not ready", caption());
+        EXPECT_EQ(code == 1 ? L"ExecuteCommand sound 3|0|0" : L"GetInfo 3", calls().back());
         pilot_.reset();
     }
 }
@@ -117,6 +113,7 @@ TEST_F(Status, ErrorReportsShowTheNumberInHex) {
 
 using Reconnect = ControlTest;
 
+// With the port changed first, which Reconnect never reopens.
 TEST_F(Reconnect, HandsBackTheSettingAndSignalsReadiness) {
     struct Case {
         long setting, status;
@@ -137,12 +134,14 @@ TEST_F(Reconnect, HandsBackTheSettingAndSignalsReadiness) {
         {8, 2, {L"GetInfo 6", L"GetInfo 3"}, L"Not ready"},
         {5, 2, {L"GetInfo 6", L"SetLinkMode 5", L"GetInfo 3"}, L"Not ready"},
     };
+    Bstr port(L"COM9");
+    ASSERT_HRESULT_SUCCEEDED(pilot_->put_Port(port.get()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setting);
         fakeLink().info[6] = c.setting;
         fakeLink().info[3] = c.status;
         calls().clear();
-        EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030001, {}));
+        EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_RECONNECT, {}));
         EXPECT_EQ(c.calls, calls());
         EXPECT_EQ(c.caption, caption());
     }
@@ -162,13 +161,6 @@ TEST_F(Reconnect, ReportsAFailureAndStillSucceeds) {
     EXPECT_EQ(L"Error", boxes_.boxes()[0].title) << "the system's default title";
 }
 
-TEST_F(Reconnect, NeverReopensTheLink) {
-    Bstr port(L"COM9");
-    ASSERT_HRESULT_SUCCEEDED(pilot_->put_Port(port.get()));
-    ASSERT_HRESULT_SUCCEEDED(pilot_->Reconnect());
-    for (const std::wstring& call : calls()) EXPECT_EQ(std::wstring::npos, call.find(L"Open"));
-}
-
 using Alive = ControlTest;
 
 TEST_F(Alive, PBAliveOrNotAsksThePingsCode) {
@@ -176,7 +168,7 @@ TEST_F(Alive, PBAliveOrNotAsksThePingsCode) {
     for (VARIANT_BOOL expected : {VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE}) {
         VARIANT result;
         VariantInit(&result);
-        ASSERT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030002, {}, &result));
+        ASSERT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_PBALIVEORNOT, {}, &result));
         EXPECT_EQ(VT_BOOL, V_VT(&result));
         EXPECT_EQ(expected, V_BOOL(&result));
     }
@@ -188,23 +180,24 @@ TEST_F(Alive, PBAliveOrNotAsksThePingsCode) {
 TEST_F(Alive, PBAliveOrNotPassesLinkFailuresOn) {
     fakeLink().failures[L"ExecuteCommand"] = {kLinkError, L"No tower", L"tl.html"};
     ExcepInfo e;
-    EXPECT_EQ(DISP_E_EXCEPTION, invoke(pilot_.get(), 0x60030002, {}, nullptr, &e));
+    EXPECT_EQ(DISP_E_EXCEPTION, invoke(pilot_.get(), DISPID_RCX_PBALIVEORNOT, {}, nullptr, &e));
     EXPECT_EQ(kLinkError, e.scode);
     EXPECT_EQ(L"Ok", caption());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
 TEST_F(Alive, TowerAliveAsksTheLinkAndNeverFails) {
-    VARIANT_BOOL alive = VARIANT_FALSE;
-    fakeLink().info[4] = 1;
-    ASSERT_EQ(S_OK, pilot_->TowerAlive(&alive));
-    EXPECT_EQ(VARIANT_TRUE, alive);
-    fakeLink().info[4] = 0;
-    ASSERT_EQ(S_OK, pilot_->TowerAlive(&alive));
-    EXPECT_EQ(VARIANT_FALSE, alive);
-    fakeLink().failures[L"GetInfo 4"] = {kLinkError, L"Not opened", L""};
-    ASSERT_EQ(S_OK, pilot_->TowerAlive(&alive));
-    EXPECT_EQ(VARIANT_FALSE, alive);
+    // The link's answer, then a failure to answer.
+    const std::pair<long, VARIANT_BOOL> answers[] = {
+        {1, VARIANT_TRUE}, {0, VARIANT_FALSE}, {-1, VARIANT_FALSE}};
+    for (const auto& [answer, expected] : answers) {
+        SCOPED_TRACE(answer);
+        if (answer < 0) fakeLink().failures[L"GetInfo 4"] = {kLinkError, L"Not opened", L""};
+        fakeLink().info[4] = answer;
+        VARIANT_BOOL alive = !expected;
+        ASSERT_EQ(S_OK, pilot_->TowerAlive(&alive));
+        EXPECT_EQ(expected, alive);
+    }
     EXPECT_EQ(L"Ok", caption());
     EXPECT_TRUE(boxes_.boxes().empty());
 }

@@ -6,13 +6,6 @@
 
 namespace kestrel::test {
 
-namespace {
-
-using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using NoArguments = HRESULT(WINAPI*)();
-
-}  // namespace
-
 LoadedLibrary::LoadedLibrary(const wchar_t* file) : module_(LoadLibraryW(file)) {
     if (!module_)
         throw std::runtime_error("a server library does not load: error " +
@@ -24,20 +17,9 @@ LoadedLibrary::~LoadedLibrary() {
 }
 
 HRESULT LoadedLibrary::classFactory(REFCLSID clsid, ComPtr<IClassFactory>& factory) const {
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     return exported<GetClassObject>(module_, "DllGetClassObject")(clsid, IID_IClassFactory,
                                                                   factory.putVoid());
-}
-
-HRESULT LoadedLibrary::canUnloadNow() const {
-    return exported<NoArguments>(module_, "DllCanUnloadNow")();
-}
-
-HRESULT LoadedLibrary::registerServer() const {
-    return exported<NoArguments>(module_, "DllRegisterServer")();
-}
-
-HRESULT LoadedLibrary::unregisterServer() const {
-    return exported<NoArguments>(module_, "DllUnregisterServer")();
 }
 
 std::wstring LoadedLibrary::folder() const {

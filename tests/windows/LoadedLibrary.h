@@ -25,13 +25,17 @@ public:
 
     HMODULE module() const { return module_; }
     HRESULT classFactory(REFCLSID clsid, ComPtr<IClassFactory>& factory) const;
-    HRESULT canUnloadNow() const;
-    HRESULT registerServer() const;
-    HRESULT unregisterServer() const;
+    HRESULT canUnloadNow() const { return callExport("DllCanUnloadNow"); }
+    HRESULT registerServer() const { return callExport("DllRegisterServer"); }
+    HRESULT unregisterServer() const { return callExport("DllUnregisterServer"); }
     // The folder the DLL was loaded from, with a trailing backslash.
     std::wstring folder() const;
 
 private:
+    HRESULT callExport(const char* name) const {
+        return exported<HRESULT(WINAPI*)()>(module_, name)();
+    }
+
     HMODULE module_ = nullptr;
 };
 

@@ -1,8 +1,6 @@
 // The type library that Kestrel.ocx carries, read back as a container or a script engine reads it.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "Bstr.h"
 #include "KestrelLibrary.h"
 
@@ -42,15 +40,7 @@ TEST_F(TypeLibrary, NamesTheControlLibraryVersion15) {
 }
 
 TEST_F(TypeLibrary, MarksInterfacesAndControlClass) {
-    auto flags = [&](REFGUID guid) {
-        ComPtr<ITypeInfo> type = info(guid);
-        TYPEATTR* attr = nullptr;
-        EXPECT_HRESULT_SUCCEEDED(type->GetTypeAttr(&attr));
-        const WORD result = attr->wTypeFlags;
-        type->ReleaseTypeAttr(attr);
-        return result;
-    };
-    const WORD dual = flags(IID__RcxPilot);
+    const WORD dual = TypeAttr(info(IID__RcxPilot).get())->wTypeFlags;
     EXPECT_TRUE(dual & TYPEFLAG_FHIDDEN);
     EXPECT_TRUE(dual & TYPEFLAG_FDUAL);
     EXPECT_TRUE(dual & TYPEFLAG_FNONEXTENSIBLE);
@@ -60,30 +50,16 @@ TEST_F(TypeLibrary, MarksInterfacesAndControlClass) {
     ASSERT_HRESULT_SUCCEEDED(dispatchHalf->GetRefTypeOfImplType(-1, &vtableRef));
     ComPtr<ITypeInfo> vtableHalf;
     ASSERT_HRESULT_SUCCEEDED(dispatchHalf->GetRefTypeInfo(vtableRef, vtableHalf.put()));
-    TYPEATTR* vtableAttr = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(vtableHalf->GetTypeAttr(&vtableAttr));
-    EXPECT_EQ(TKIND_INTERFACE, vtableAttr->typekind);
-    EXPECT_TRUE(vtableAttr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
-    vtableHalf->ReleaseTypeAttr(vtableAttr);
-    EXPECT_TRUE(flags(DIID___RcxPilot) & TYPEFLAG_FHIDDEN);
-    EXPECT_TRUE(flags(CLSID_RcxPilot) & TYPEFLAG_FCONTROL);
+    EXPECT_EQ(TKIND_INTERFACE, TypeAttr(vtableHalf.get())->typekind);
+    EXPECT_TRUE(TypeAttr(vtableHalf.get())->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+    EXPECT_TRUE(TypeAttr(info(DIID___RcxPilot).get())->wTypeFlags & TYPEFLAG_FHIDDEN);
+    EXPECT_TRUE(TypeAttr(info(CLSID_RcxPilot).get())->wTypeFlags & TYPEFLAG_FCONTROL);
 
-    ComPtr<ITypeInfo> coclass = info(CLSID_RcxPilot);
-    std::map<int, GUID> implemented;
-    for (UINT i = 0; i < 2; ++i) {
-        INT implFlags = 0;
-        ASSERT_HRESULT_SUCCEEDED(coclass->GetImplTypeFlags(i, &implFlags));
-        HREFTYPE ref = 0;
-        ASSERT_HRESULT_SUCCEEDED(coclass->GetRefTypeOfImplType(i, &ref));
-        ComPtr<ITypeInfo> type;
-        ASSERT_HRESULT_SUCCEEDED(coclass->GetRefTypeInfo(ref, type.put()));
-        TYPEATTR* attr = nullptr;
-        ASSERT_HRESULT_SUCCEEDED(type->GetTypeAttr(&attr));
-        implemented[implFlags] = attr->guid;
-        type->ReleaseTypeAttr(attr);
-    }
-    EXPECT_EQ(IID__RcxPilot, implemented[IMPLTYPEFLAG_FDEFAULT]);
-    EXPECT_EQ(DIID___RcxPilot, implemented[IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE]);
+    const auto implemented = implementedBy(info(CLSID_RcxPilot).get());
+    EXPECT_EQ(
+        (std::map<int, GUID>{{IMPLTYPEFLAG_FDEFAULT, IID__RcxPilot},
+                             {IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE, DIID___RcxPilot}}),
+        implemented);
 }
 
 // The rules every method keeps, so that any caller binds it alike: early-bound callers pass
@@ -91,15 +67,11 @@ TEST_F(TypeLibrary, MarksInterfacesAndControlClass) {
 // three may be left out.
 TEST_F(TypeLibrary, DescribesEveryMethodAsCallersBindIt) {
     ComPtr<ITypeInfo> type = info(IID__RcxPilot);
-    TYPEATTR* attr = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(type->GetTypeAttr(&attr));
-    const UINT functions = attr->cFuncs;
-    type->ReleaseTypeAttr(attr);
     int methods = 0;
-    for (UINT i = 0; i < functions; ++i) {
+    for (UINT i = 0; i < TypeAttr(type.get())->cFuncs; ++i) {
         FUNCDESC* f = nullptr;
         ASSERT_HRESULT_SUCCEEDED(type->GetFuncDesc(i, &f));
-        if (f->invkind == INVOKE_FUNC && f->memid >= 0x60030000) {
+        if (f->invkind == INVOKE_FUNC && f->memid >= DISPID_RCX_EXECUTE) {
             ++methods;
             Bstr name;
             type->GetDocumentation(f->memid, name.put(), nullptr, nullptr, nullptr);
@@ -129,5 +101,5 @@ TEST_F(TypeLibrary, PortIsAReadWriteStringProperty) {
     MEMBERID id = 0;
     LPOLESTR name = const_cast<LPOLESTR>(L"port");
     ASSERT_HRESULT_SUCCEEDED(type->GetIDsOfNames(&name, 1, &id));
-    EXPECT_EQ(0x40030000, id);
+    EXPECT_EQ(DISPID_RCX_PORT, id);
 }
