@@ -21,11 +21,11 @@ struct CommandCase {
 // Typed commands of each shape: no argument, mode 0, three arguments in their places. Every
 // command's text is followed through the console's buttons in ConsoleHandlersTest.
 const std::vector<CommandCase> kCommands = {
-    {0x60030006, {L"3"}, L"Sound 3", 0},
-    {0x6003000E, {L"1", L"-1"}, L"pwr 1,2,-1", 2},
-    {0x60030010, {L"1", L"4", L"0"}, L"senm 1,4,0", 2},
-    {0x60030013, {}, L"pollb", 2},
-    {0x60030014, {L"3", L"2", L"100"}, L"setv 3,2,100", 2},
+    {DISPID_RCX_PLAYSYSTEMSOUND, {L"3"}, L"Sound 3", 0},
+    {DISPID_RCX_SETPOWER, {L"1", L"-1"}, L"pwr 1,2,-1", 2},
+    {DISPID_RCX_SETSENSORMODE, {L"1", L"4", L"0"}, L"senm 1,4,0", 2},
+    {DISPID_RCX_PBATTERY, {}, L"pollb", 2},
+    {DISPID_RCX_SETVAR, {L"3", L"2", L"100"}, L"setv 3,2,100", 2},
 };
 
 HRESULT callWithTexts(IDispatch* target, DISPID id, const std::vector<const wchar_t*>& texts,
@@ -60,12 +60,11 @@ TEST_F(BrickCommands, SendTheirCommandTextsInTheirModes) {
 }
 
 TEST_F(BrickCommands, ConvertNumbersAndNumericTextsAlike) {
-    VARIANT args[] = {i4(-32768)};
-    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030008, {args[0]}));
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_ONN, {i4(-32768)}));
     VARIANT dbl;
     V_VT(&dbl) = VT_R8;
     V_R8(&dbl) = 3.0;
-    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030009, {dbl}));
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_OFF, {dbl}));
     EXPECT_EQ((std::vector<std::wstring>{L"ExecuteCommand out 2,-32768|2|0",
                                          L"ExecuteCommand out 1,3|2|0"}),
               calls());
@@ -85,8 +84,8 @@ TEST_F(BrickCommands, RejectBadArgumentsBeforeTheLinkIsCalled) {
     };
     for (const Bad& bad : cases) {
         UINT argError = 99;
-        EXPECT_EQ(bad.expected,
-                  callWithTexts(pilot_.get(), 0x6003000E, bad.args, nullptr, nullptr, &argError));
+        EXPECT_EQ(bad.expected, callWithTexts(pilot_.get(), DISPID_RCX_SETPOWER, bad.args, nullptr,
+                                              nullptr, &argError));
         EXPECT_EQ(bad.argError, argError);
     }
     EXPECT_TRUE(calls().empty());
@@ -97,20 +96,21 @@ TEST_F(BrickCommands, PollAndBatteryReturnTheCode) {
                           code(-32768), code(32768), code(-32769)};
     VARIANT result;
     VariantInit(&result);
-    ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), 0x60030012, {L"9", L"1"}, &result));
+    ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), DISPID_RCX_POLL, {L"9", L"1"}, &result));
     EXPECT_EQ(VT_I4, V_VT(&result));
     EXPECT_EQ(100000, V_I4(&result));
-    ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), 0x60030012, {L"0", L"0"}, &result));
+    ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), DISPID_RCX_POLL, {L"0", L"0"}, &result));
     EXPECT_EQ(-5, V_I4(&result));
     for (short expected : {32767, -32768}) {
-        ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), 0x60030013, {}, &result));
+        ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), DISPID_RCX_PBATTERY, {}, &result));
         EXPECT_EQ(VT_I2, V_VT(&result));
         EXPECT_EQ(expected, V_I2(&result));
     }
     for (int i = 0; i < 2; ++i) {
         ExcepInfo e;
         VariantClear(&result);
-        EXPECT_EQ(DISP_E_EXCEPTION, callWithTexts(pilot_.get(), 0x60030013, {}, &result, &e));
+        EXPECT_EQ(DISP_E_EXCEPTION,
+                  callWithTexts(pilot_.get(), DISPID_RCX_PBATTERY, {}, &result, &e));
         EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
         EXPECT_STREQ(L"Overflow", e.bstrDescription);
         EXPECT_EQ(VT_EMPTY, V_VT(&result));
@@ -118,12 +118,12 @@ TEST_F(BrickCommands, PollAndBatteryReturnTheCode) {
 }
 
 TEST_F(BrickCommands, LinkFailuresReachTheCallerUnchanged) {
-    const HRESULT linkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x205);
+    const HRESULT linkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, TOWERLINK_E_NO_BRICK);
     fakeLink().failures[L"ExecuteCommand"] = {linkError, L"The brick does not answer", L"tl.chm"};
     const std::wstring before = caption();
 
     ExcepInfo e;
-    EXPECT_EQ(DISP_E_EXCEPTION, callWithTexts(pilot_.get(), 0x60030008, {L"1"}, nullptr, &e));
+    EXPECT_EQ(DISP_E_EXCEPTION, callWithTexts(pilot_.get(), DISPID_RCX_ONN, {L"1"}, nullptr, &e));
     EXPECT_EQ(linkError, e.scode);
     EXPECT_STREQ(L"The brick does not answer", e.bstrDescription);
     EXPECT_STREQ(L"tl.chm", e.bstrHelpFile);
@@ -147,15 +147,14 @@ TEST_F(BrickCommands, LinkFailuresReachTheCallerUnchanged) {
 TEST_F(BrickCommands, NeverWriteTheirArgumentsBack) {
     short motors = 5;
     VARIANT inVariant = text(L"3");
-    VARIANT args[] = {byRef(&inVariant)};
-    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030008, {args[0]}));
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_ONN, {byRef(&inVariant)}));
     EXPECT_EQ(VT_BSTR, V_VT(&inVariant)) << "a variable keeps its own type and value";
     EXPECT_STREQ(L"3", V_BSTR(&inVariant));
     VariantClear(&inVariant);
     VARIANT shortRef;
     V_VT(&shortRef) = VT_I2 | VT_BYREF;
     V_I2REF(&shortRef) = &motors;
-    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), 0x60030008, {shortRef}));
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_ONN, {shortRef}));
     EXPECT_EQ(5, motors);
 }
 
@@ -166,7 +165,7 @@ TEST_F(Dispatch, ResolvesNamesOfMethodsAndParametersIgnoringCase) {
     DISPID ids[3] = {};
     ASSERT_HRESULT_SUCCEEDED(
         pilot_->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(names), 3, 0, ids));
-    EXPECT_EQ(0x60030016, ids[0]);
+    EXPECT_EQ(DISPID_RCX_DATALOGNEXT, ids[0]);
     EXPECT_EQ(1, ids[1]);
     EXPECT_EQ(0, ids[2]);
     const wchar_t* unknown[] = {L"Launch"};
@@ -175,11 +174,11 @@ TEST_F(Dispatch, ResolvesNamesOfMethodsAndParametersIgnoringCase) {
 }
 
 TEST_F(Dispatch, RejectsUnknownMembersAndWrongCounts) {
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(pilot_.get(), 0x60030018, {}));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(pilot_.get(), DISPID_RCX_UPLOADDATALOG + 1, {}));
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(pilot_.get(), 42, {}));
-    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), 0x60030008, {}));
-    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), 0x60030008, {L"1", L"2"}));
-    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), 0x60030000, {L"ping"}));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), DISPID_RCX_ONN, {}));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), DISPID_RCX_ONN, {L"1", L"2"}));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, callWithTexts(pilot_.get(), DISPID_RCX_EXECUTE, {L"ping"}));
     EXPECT_TRUE(calls().empty());
 }
 
@@ -187,8 +186,8 @@ TEST_F(Dispatch, ReachesMethodsByNamedArguments) {
     VARIANT args[2] = {i2(20), i2(9)};  // Number, then Source
     DISPID names[2] = {1, 0};
     DISPPARAMS params{args, names, 2, 2};
-    EXPECT_HRESULT_SUCCEEDED(pilot_->Invoke(0x60030016, IID_NULL, 0, DISPATCH_METHOD, &params,
-                                            nullptr, nullptr, nullptr));
+    EXPECT_HRESULT_SUCCEEDED(pilot_->Invoke(DISPID_RCX_DATALOGNEXT, IID_NULL, 0, DISPATCH_METHOD,
+                                            &params, nullptr, nullptr, nullptr));
     EXPECT_EQ(std::vector<std::wstring>{L"ExecuteCommand log 9,20|2|0"}, calls());
 }
 
@@ -203,17 +202,17 @@ TEST_F(Dispatch, AnswersMalformedArgumentListsWithoutReadingThem) {
         HRESULT expected;
     };
     const Case cases[] = {
-        {0x60030016, DISPATCH_METHOD, {nullptr, nullptr, 2, 0}, E_INVALIDARG},
-        {0x60030016, DISPATCH_METHOD, {args, nullptr, 2, 1}, E_INVALIDARG},
-        {0x60030016, DISPATCH_METHOD, {args, &one, 1, 2}, E_INVALIDARG},
-        {0x60030016, DISPATCH_METHOD, {args, &outside, 2, 1}, DISP_E_PARAMNOTFOUND},
-        {0x60030016, DISPATCH_METHOD, {args, twice, 2, 2}, DISP_E_PARAMNOTFOUND},
-        {0x60030016, DISPATCH_METHOD, {args, negative, 2, 2}, DISP_E_PARAMNOTFOUND},
-        {0x60030016, DISPATCH_METHOD, {args, &put, 2, 1}, DISP_E_PARAMNOTFOUND},
-        {0x40030000, DISPATCH_PROPERTYPUT, {args, nullptr, 1, 0}, DISP_E_PARAMNOTFOUND},
-        {0x40030000, DISPATCH_PROPERTYPUT, {args, &one, 1, 1}, DISP_E_PARAMNOTFOUND},
-        {0x40030000, DISPATCH_PROPERTYPUT, {args, twice, 2, 2}, DISP_E_BADPARAMCOUNT},
-        {0x40030000, DISPATCH_PROPERTYGET, {args, nullptr, 1, 0}, DISP_E_BADPARAMCOUNT},
+        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {nullptr, nullptr, 2, 0}, E_INVALIDARG},
+        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, nullptr, 2, 1}, E_INVALIDARG},
+        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, &one, 1, 2}, E_INVALIDARG},
+        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, &outside, 2, 1}, DISP_E_PARAMNOTFOUND},
+        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, twice, 2, 2}, DISP_E_PARAMNOTFOUND},
+        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, negative, 2, 2}, DISP_E_PARAMNOTFOUND},
+        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, &put, 2, 1}, DISP_E_PARAMNOTFOUND},
+        {DISPID_RCX_PORT, DISPATCH_PROPERTYPUT, {args, nullptr, 1, 0}, DISP_E_PARAMNOTFOUND},
+        {DISPID_RCX_PORT, DISPATCH_PROPERTYPUT, {args, &one, 1, 1}, DISP_E_PARAMNOTFOUND},
+        {DISPID_RCX_PORT, DISPATCH_PROPERTYPUT, {args, twice, 2, 2}, DISP_E_BADPARAMCOUNT},
+        {DISPID_RCX_PORT, DISPATCH_PROPERTYGET, {args, nullptr, 1, 0}, DISP_E_BADPARAMCOUNT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -229,12 +228,12 @@ TEST_F(Dispatch, AnswersMalformedArgumentListsWithoutReadingThem) {
 
 TEST_F(Dispatch, PortIsReadAndWrittenWithoutReopeningTheLink) {
     Variant port;
-    ASSERT_HRESULT_SUCCEEDED(
-        invoke(pilot_.get(), 0x40030000, {}, port.get(), nullptr, nullptr, DISPATCH_PROPERTYGET));
+    ASSERT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_PORT, {}, port.get(), nullptr, nullptr,
+                                    DISPATCH_PROPERTYGET));
     EXPECT_STREQ(L"COM1", V_BSTR(port.get()));
     VARIANT value = text(L"COM4");
-    ASSERT_HRESULT_SUCCEEDED(
-        invoke(pilot_.get(), 0x40030000, {value}, nullptr, nullptr, nullptr, DISPATCH_PROPERTYPUT));
+    ASSERT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_PORT, {value}, nullptr, nullptr,
+                                    nullptr, DISPATCH_PROPERTYPUT));
     VariantClear(&value);
     Bstr read;
     ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(read.put()));

@@ -10,13 +10,33 @@ using namespace kestrel::test;
 
 namespace {
 
+// Visual Basic's run-time errors 9 and 13, as callers know them.
+const HRESULT kSubscript = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9);
+const HRESULT kTypeMismatch = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 13);
+
+VARIANT ref(short& value) {
+    VARIANT v;
+    V_VT(&v) = VT_I2 | VT_BYREF;
+    V_I2REF(&v) = &value;
+    return v;
+}
+
 class Upload : public ControlTest {
 protected:
-    HRESULT upload(short from, short& size, Variant& table, EXCEPINFO* e = nullptr) {
-        VARIANT fromArg = i2(from), sizeArg;
-        V_VT(&sizeArg) = VT_I2 | VT_BYREF;
-        V_I2REF(&sizeArg) = &size;
-        return invoke(pilot_.get(), 0x60030017, {fromArg, sizeArg}, table.put(), e);
+    HRESULT upload(short from, short& size, Variant& table, EXCEPINFO* e = nullptr,
+                   IDispatch* control = nullptr) {
+        return invoke(control ? control : pilot_.get(), DISPID_RCX_UPLOADDATALOG,
+                      {i2(from), ref(size)}, table.put(), e);
+    }
+    // An upload that must fail: its error number, and its description when asked for. It
+    // returns no table.
+    HRESULT failure(short from, short& size, std::wstring* description = nullptr) {
+        Variant table;
+        ExcepInfo e;
+        EXPECT_EQ(DISP_E_EXCEPTION, upload(from, size, table, &e));
+        EXPECT_EQ(VT_EMPTY, table.type());
+        if (description) *description = e.bstrDescription ? e.bstrDescription : L"";
+        return e.scode;
     }
     // The element at (column, entry), or -1 when empty.
     static int at(Variant& table, LONG column, LONG entry) {
@@ -97,12 +117,7 @@ TEST_F(Upload, PlacesBytesByTheirIndex) {
 
 TEST_F(Upload, StoresNothingForOtherReplies) {
     fakeLink().datalogEnd = 30;
-    for (auto fill : std::vector<std::function<void(VARIANT*)>>{bytes(0, {5}),
-                                                                [](VARIANT* v) {
-                                                                    V_VT(v) = VT_I4;
-                                                                    V_I4(v) = 3;
-                                                                },
-                                                                nullptr}) {
+    for (auto fill : {bytes(0, {5}), copyOf(i4(3)), std::function<void(VARIANT*)>()}) {
         fakeLink().datalog = fill;
         short size = 2;
         Variant table;
@@ -113,102 +128,78 @@ TEST_F(Upload, StoresNothingForOtherReplies) {
 }
 
 TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
-    for (short size : {short{10923}, short{32767}}) {
-        SCOPED_TRACE(size);
+    // Sizes whose table cannot be counted in 16 bits, and a first position that steps past the
+    // size entry in 32 bits before adding From.
+    struct Case {
+        long start;
+        short from, size;
+    };
+    for (Case c :
+         {Case{0, 0, 10923}, {0, 0, 32767}, {INT32_MAX - 1, -5, 1}, {INT32_MAX - 1, 0, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.start << "," << c.from << "," << c.size);
+        fakeLink().datalogStart = c.start;
         calls().clear();
-        Variant table;
-        ExcepInfo e;
-        EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
-        EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
-        EXPECT_EQ(VT_EMPTY, table.type());
-        EXPECT_EQ(std::vector<std::wstring>{L"QueryDatalog"}, calls());
-    }
-    // The first position steps past the size entry in 32 bits before adding From.
-    fakeLink().datalogStart = INT32_MAX - 1;
-    for (short from : {short{-5}, short{0}}) {
-        calls().clear();
-        short one = 1;
-        Variant table;
-        ExcepInfo e;
-        EXPECT_EQ(DISP_E_EXCEPTION, upload(from, one, table, &e));
-        EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
+        EXPECT_EQ(CTL_E_OVERFLOW, failure(c.from, c.size));
         EXPECT_EQ(std::vector<std::wstring>{L"QueryDatalog"}, calls());
     }
     fakeLink().datalogStart = 0;
     // A count worked out too large still reaches the caller's variable... only when it fits.
     fakeLink().datalogEnd = 3 * 40000;
     short size = 0;
-    Variant table;
-    ExcepInfo e;
-    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
-    EXPECT_EQ(CTL_E_OVERFLOW, e.scode);
+    EXPECT_EQ(CTL_E_OVERFLOW, failure(0, size));
     EXPECT_EQ(0, size);
 }
 
 TEST_F(Upload, FailsClearlyWhereNoTableCanBeFormed) {
     short size = -2;
-    Variant table;
-    ExcepInfo e;
-    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
-    EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9), e.scode);
-    EXPECT_STREQ(L"Subscript out of range", e.bstrDescription);
+    std::wstring description;
+    EXPECT_EQ(kSubscript, failure(0, size, &description));
+    EXPECT_EQ(L"Subscript out of range", description);
 
     // A reply longer than the table, after the count was worked out: the count stays.
     fakeLink().datalogEnd = 9;
     fakeLink().datalog = bytes(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
     size = 0;
-    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
-    EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9), e.scode);
+    EXPECT_EQ(kSubscript, failure(0, size));
     EXPECT_EQ(2, size);
 }
 
 TEST_F(Upload, PassesLinkFailuresOnAndLeavesTheFaceAlone) {
-    fakeLink().failures[L"ReadDatalog"] = {static_cast<HRESULT>(0x80040206), L"No brick", L""};
+    const HRESULT noBrick = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, TOWERLINK_E_NO_BRICK);
+    fakeLink().failures[L"ReadDatalog"] = {noBrick, L"No brick", L""};
     short size = 1;
-    Variant table;
-    ExcepInfo e;
-    EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
-    EXPECT_EQ(static_cast<HRESULT>(0x80040206), e.scode);
+    EXPECT_EQ(noBrick, failure(0, size));
     EXPECT_EQ(L"Ok", caption());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
 TEST_F(Upload, RefusesArraysThatAreNotByteVectorsAndChangesNothing) {
     fakeLink().datalogEnd = 9;
-    for (auto fill : {byteMatrix(), wideElementsAsBytes()}) {
+    for (auto fill : {byteMatrix(), shortsTypedAs(VT_UI1)}) {
         fakeLink().datalog = fill;
         short size = 0;
-        Variant table;
-        ExcepInfo e;
-        EXPECT_EQ(DISP_E_EXCEPTION, upload(0, size, table, &e));
-        EXPECT_EQ(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 13), e.scode);
+        EXPECT_EQ(kTypeMismatch, failure(0, size));
         EXPECT_EQ(0, size) << "the count worked out is not written";
-        EXPECT_EQ(VT_EMPTY, table.type());
     }
 }
 
 TEST_F(Upload, OutlivesTheLossOfItsLastReferenceDuringTheCall) {
     fakeLink().datalogEnd = 9;
     short size = 0;
-    VARIANT from = i2(0), sizeRef;
-    V_VT(&sizeRef) = VT_I2 | VT_BYREF;
-    V_I2REF(&sizeRef) = &size;
     // Held only by the result variant, which the call overwrites.
     IDispatch* control = pilot_.release();
-    VARIANT table;
-    V_VT(&table) = VT_DISPATCH;
-    V_DISPATCH(&table) = control;
-    EXPECT_EQ(S_OK, invoke(control, 0x60030017, {from, sizeRef}, &table));
-    EXPECT_EQ((VT_ARRAY | VT_VARIANT), V_VT(&table));
+    Variant table;
+    V_VT(table.get()) = VT_DISPATCH;
+    V_DISPATCH(table.get()) = control;
+    EXPECT_EQ(S_OK, invoke(control, DISPID_RCX_UPLOADDATALOG, {i2(0), ref(size)}, table.get()));
+    EXPECT_EQ((VT_ARRAY | VT_VARIANT), table.type());
     EXPECT_EQ(0, fakeLink().liveLinks) << "the control went when its call ended";
-    VariantClear(&table);
 
     // Let go by a handler that runs while the link is being asked.
     control = library_.create().release();
     fakeLink().onCall = [&](const std::wstring& call) {
         if (call == L"QueryDatalog") control->Release();
     };
-    EXPECT_EQ(S_OK, invoke(control, 0x60030017, {from, sizeRef}, &table));
+    EXPECT_EQ(S_OK, upload(0, size, table, nullptr, control));
     EXPECT_EQ(0, fakeLink().liveLinks);
-    VariantClear(&table);
 }

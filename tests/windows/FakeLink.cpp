@@ -4,12 +4,15 @@
 #include <olectl.h>
 #include <towerlink_tlb.h>
 
+#include <algorithm>
+#include <memory>
 #include <span>
 
 #include "ComError.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "SafeArray.h"
+#include "Variant.h"
 
 namespace kestrel::test {
 
@@ -38,23 +41,15 @@ public:
     }
 
     STDMETHODIMP GetPortName(BSTR* port) override {
-        record(L"GetPortName");
-        RETURN_IF_FAILED(scriptedFailure(L"GetPortName"));
+        RETURN_IF_FAILED(called(L"GetPortName"));
         SysFreeString(*port);
         *port = SysAllocString(g_script.portName.c_str());
         return S_OK;
     }
-    STDMETHODIMP OpenPort(BSTR port) override {
-        record(L"OpenPort " + text(port));
-        return scriptedFailure(L"OpenPort");
-    }
-    STDMETHODIMP ClosePort() override {
-        record(L"ClosePort");
-        return scriptedFailure(L"ClosePort");
-    }
+    STDMETHODIMP OpenPort(BSTR port) override { return called(L"OpenPort", text(port)); }
+    STDMETHODIMP ClosePort() override { return called(L"ClosePort"); }
     STDMETHODIMP GetInfo(LONG item, LONG* value) override {
-        record(L"GetInfo " + std::to_wstring(item));
-        RETURN_IF_FAILED(scriptedFailure(L"GetInfo " + std::to_wstring(item)));
+        RETURN_IF_FAILED(called(L"GetInfo", std::to_wstring(item)));
         auto found = g_script.info.find(item);
         if (found == g_script.info.end()) return fail({E_INVALIDARG, L"No such item", L""});
         *value = found->second;
@@ -72,15 +67,15 @@ public:
         }
         if (next.position) *position = *next.position;
         if (next.failure) return fail(*next.failure);
-        RETURN_IF_FAILED(scriptedFailure(L"ExecuteCommand"));
+        // Checked after the reply is taken, so a scripted failure still uses up a reply.
+        RETURN_IF_FAILED(scriptedFailure(L"ExecuteCommand", L"ExecuteCommand"));
         if (next.fill) next.fill(reply);
         *result = next.result;
         return S_OK;
     }
     STDMETHODIMP QueryDatalog(LONG* entrySize, LONG* entryCount, LONG* start, LONG* end,
                               VARIANT* first, VARIANT* last) override {
-        record(L"QueryDatalog");
-        RETURN_IF_FAILED(scriptedFailure(L"QueryDatalog"));
+        RETURN_IF_FAILED(called(L"QueryDatalog"));
         *entrySize = 3;
         *entryCount = 0;
         *start = g_script.datalogStart;
@@ -90,15 +85,14 @@ public:
         return S_OK;
     }
     STDMETHODIMP ReadDatalog(LONG first, LONG count, VARIANT* data) override {
-        record(L"ReadDatalog " + std::to_wstring(first) + L"," + std::to_wstring(count));
-        RETURN_IF_FAILED(scriptedFailure(L"ReadDatalog"));
+        RETURN_IF_FAILED(
+            called(L"ReadDatalog", std::to_wstring(first) + L"," + std::to_wstring(count)));
         VariantInit(data);
         if (g_script.datalog) g_script.datalog(data);
         return S_OK;
     }
     STDMETHODIMP SetLinkMode(short mode) override {
-        record(L"SetLinkMode " + std::to_wstring(mode));
-        return scriptedFailure(L"SetLinkMode");
+        return called(L"SetLinkMode", std::to_wstring(mode));
     }
 
     // IConnectionPointContainer
@@ -157,9 +151,16 @@ private:
         return setErrorInfo({failure.number, failure.description, failure.helpFile, L"FakeLink"},
                             IID_IBrickLink);
     }
-    HRESULT scriptedFailure(const std::wstring& operation) {
-        auto found = g_script.failures.find(operation);
+    // A failure scripted for the operation, or for it with just these arguments.
+    HRESULT scriptedFailure(const std::wstring& call, const std::wstring& operation) {
+        auto found = g_script.failures.find(call);
+        if (found == g_script.failures.end()) found = g_script.failures.find(operation);
         return found == g_script.failures.end() ? S_OK : fail(found->second);
+    }
+    HRESULT called(const std::wstring& operation, std::optional<std::wstring> arguments = {}) {
+        const std::wstring call = arguments ? operation + L" " + *arguments : operation;
+        record(call);
+        return scriptedFailure(call, operation);
     }
 
     ComPtr<IUnknown> sink_;
@@ -170,10 +171,8 @@ private:
 std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values) {
     return [=](VARIANT* v) {
         SafeArray a = SafeArray::vector(VT_UI1, lower, static_cast<ULONG>(values.size()));
-        if (!values.empty()) {
-            SafeArrayData<BYTE> data(a.get());
-            for (size_t i = 0; i < values.size(); ++i) data[i] = values[i];
-        }
+        if (!values.empty())
+            std::copy(values.begin(), values.end(), SafeArrayData<BYTE>(a.get()).data());
         V_VT(v) = VT_ARRAY | VT_UI1;
         V_ARRAY(v) = a.release();
     };
@@ -187,11 +186,17 @@ std::function<void(VARIANT*)> byteMatrix() {
     };
 }
 
-std::function<void(VARIANT*)> wideElementsAsBytes() {
-    return [](VARIANT* v) {
-        V_VT(v) = VT_ARRAY | VT_UI1;
+std::function<void(VARIANT*)> shortsTypedAs(VARTYPE element) {
+    return [=](VARIANT* v) {
+        V_VT(v) = VT_ARRAY | element;
         V_ARRAY(v) = SafeArray::vector(VT_I2, 0, 3).release();
     };
+}
+
+std::function<void(VARIANT*)> copyOf(VARIANT value) {
+    auto held = std::make_shared<Variant>();
+    *held->get() = value;
+    return [held](VARIANT* v) { VariantCopy(v, held->get()); };
 }
 
 FakeLinkScript& fakeLink() {

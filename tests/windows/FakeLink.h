@@ -29,14 +29,17 @@ struct FakeReply {
 
 // A reply filler: a byte array with the given lower bound.
 std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values);
-// Fillers typed as byte arrays that are not byte vectors: a 2 x 2 array of bytes, and a vector
-// of three 16-bit elements.
+// A 2 x 2 array of bytes, typed as a byte array that is not a byte vector.
 std::function<void(VARIANT*)> byteMatrix();
-std::function<void(VARIANT*)> wideElementsAsBytes();
+// A vector of three 16-bit elements typed as an array of `element`: VT_UI1 claims bytes falsely.
+std::function<void(VARIANT*)> shortsTypedAs(VARTYPE element);
+// A reply filler: a copy of `value`, which it takes over.
+std::function<void(VARIANT*)> copyOf(VARIANT value);
 
-inline FakeReply code(long result) {
+inline FakeReply code(long result, std::function<void(VARIANT*)> fill = nullptr) {
     FakeReply reply;
     reply.result = result;
+    reply.fill = std::move(fill);
     return reply;
 }
 

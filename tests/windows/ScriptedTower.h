@@ -6,6 +6,7 @@
 // or hang on are recorded in `misuse`.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct ScriptedDevice {
     std::wstring instanceId;
     std::wstring service = L"WinUSB";
     std::vector<std::wstring> interfaceClasses = {kWinUsbClass};
+    operator UsbDeviceEntry() const { return {instanceId, service, interfaceClasses}; }
 };
 
 struct ControlRequest {
@@ -63,22 +65,105 @@ public:
     static std::wstring pathOf(const std::wstring& instanceId) { return L"\\\\?\\" + instanceId; }
 
     std::vector<UsbDeviceEntry> presentDevices(std::uint16_t vendor,
-                                               std::uint16_t product) override;
-    std::wstring interfacePath(const std::wstring& interfaceClass,
-                               const std::wstring& instanceId) override;
-    bool open(const std::wstring& path, HANDLE* file, WINUSB_INTERFACE_HANDLE* usb) override;
-    void close(HANDLE file, WINUSB_INTERFACE_HANDLE usb) override;
-    bool controlTransfer(WINUSB_INTERFACE_HANDLE usb, const WINUSB_SETUP_PACKET& setup,
-                         std::uint8_t* data, ULONG* transferred) override;
-    bool setPipeTimeout(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, ULONG milliseconds) override;
+                                               std::uint16_t product) override {
+        if (vendor != 0x0694 || product != 0x0001) return {};
+        return {devices.begin(), devices.end()};
+    }
+    void close(HANDLE file, WINUSB_INTERFACE_HANDLE usb) override {
+        if (!file || usb != this) misuse.push_back("closed what was not opened");
+        if (!reads_.empty()) misuse.push_back("closed with a read under way");
+        --openDevices;
+    }
+    bool setPipeTimeout(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, ULONG) override {
+        return checkCall(usb, pipe, kOut, "a time-out on a pipe other than OUT");
+    }
     bool writePipe(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, const std::uint8_t* data, ULONG size,
                    ULONG* written) override;
+    std::wstring interfacePath(const std::wstring& interfaceClass,
+                               const std::wstring& instanceId) override {
+        for (const ScriptedDevice& d : devices) {
+            if (d.instanceId == instanceId &&
+                std::ranges::count(d.interfaceClasses, interfaceClass))
+                return pathOf(instanceId);
+        }
+        return {};
+    }
+    bool open(const std::wstring& path, HANDLE* file, WINUSB_INTERFACE_HANDLE* usb) override {
+        *file = nullptr;
+        *usb = nullptr;
+        if (openError) return fail(openError);
+        openedPaths.push_back(path);
+        ++openDevices;
+        *file = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x4000 + openDevices));
+        *usb = this;
+        return true;
+    }
+    bool controlTransfer(WINUSB_INTERFACE_HANDLE usb, const WINUSB_SETUP_PACKET& setup,
+                         std::uint8_t* data, ULONG* transferred) override {
+        checkCall(usb);
+        *transferred = 0;
+        requests.push_back(
+            {setup.RequestType, setup.Request, setup.Value, setup.Index, setup.Length});
+        const bool failing = setup.Request == failingRequest;
+        if (failing && requestError) return fail(requestError);
+        // The tower's reply header: byte count, error code, value.
+        const std::uint8_t reply[4] = {4, 0, failing ? towerError : std::uint8_t{0}, 0};
+        const ULONG length = std::min<ULONG>(failing ? replyLength : 4, setup.Length);
+        std::copy(reply, reply + std::min<ULONG>(length, 4), data);
+        *transferred = length;
+        return true;
+    }
     bool readPipe(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, std::uint8_t* buffer, ULONG size,
-                  OVERLAPPED* overlapped) override;
-    bool waitFor(OVERLAPPED* overlapped, DWORD milliseconds) override;
-    bool abortPipe(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe) override;
+                  OVERLAPPED* overlapped) override {
+        checkCall(usb, pipe, kIn, "a read from a pipe other than IN");
+        if (!reads_.empty()) misuse.push_back("a read started while another is under way");
+        if (size < 8) misuse.push_back("a read buffer smaller than a packet");
+        reads_.push_back({overlapped, buffer, size});
+        return fail(ERROR_IO_PENDING);
+    }
+    bool waitFor(OVERLAPPED* overlapped, DWORD milliseconds) override {
+        if (reads_.empty() || reads_.back().overlapped != overlapped) {
+            misuse.push_back("a wait for a read that was not started");
+            return true;
+        }
+        if (reads_.back().done) return true;
+        const Micros until = clock_.now() + Micros{1000LL * milliseconds};
+        const bool arrives = !incoming_.empty() && incoming_.front().arrives <= until;
+        clock_.sleepUntil(arrives ? incoming_.front().arrives : until);
+        if (arrives) completeWithNext();
+        return arrives;
+    }
+    bool abortPipe(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe) override {
+        checkCall(usb, pipe, kIn, "an abort on a pipe other than IN");
+        for (Read& read : reads_) {
+            if (read.done) continue;
+            if (faults.completeOnAbort && !incoming_.empty()) {
+                completeWithNext();
+            } else {
+                read.aborted = true;
+            }
+        }
+        return true;
+    }
     bool overlappedResult(WINUSB_INTERFACE_HANDLE usb, OVERLAPPED* overlapped, DWORD* transferred,
-                          bool wait) override;
+                          bool wait) override {
+        checkCall(usb);
+        *transferred = 0;
+        auto read = std::ranges::find(reads_, overlapped, &Read::overlapped);
+        if (read == reads_.end()) {
+            misuse.push_back("a result asked for a read that was not started");
+            return fail(ERROR_INVALID_PARAMETER);
+        }
+        if (!read->done && !read->aborted) {
+            if (wait) misuse.push_back("a wait, without end, for a read never given up");
+            return fail(ERROR_IO_INCOMPLETE);
+        }
+        const Read finished = *read;
+        reads_.erase(read);
+        if (!finished.done) return fail(ERROR_OPERATION_ABORTED);
+        *transferred = finished.got;
+        return true;
+    }
     DWORD lastError() override { return error_; }
 
 private:
@@ -99,8 +184,24 @@ private:
         error_ = error;
         return false;
     }
-    void checkHandle(WINUSB_INTERFACE_HANDLE usb);
-    void complete(Packet packet);
+    static constexpr UCHAR kOut = 0x02, kIn = 0x81;
+
+    // Records a call on a device not open, or on the wrong pipe, as misuse; true.
+    bool checkCall(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe = kOut, UCHAR expected = kOut,
+                   const char* wrongPipe = "") {
+        if (usb != this || openDevices <= 0) misuse.push_back("a call on a device not open");
+        if (pipe != expected) misuse.push_back(wrongPipe);
+        return true;
+    }
+    // Completes the last read with the first packet under way.
+    void completeWithNext() {
+        Read& read = reads_.back();
+        const Packet& packet = incoming_.front();
+        read.got = std::min<ULONG>(read.size, static_cast<ULONG>(packet.bytes.size()));
+        std::copy(packet.bytes.begin(), packet.bytes.begin() + read.got, read.buffer);
+        read.done = true;
+        incoming_.pop_front();
+    }
 
     Clock& clock_;
     VirtualBrick& brick_;
