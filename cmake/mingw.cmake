@@ -1,0 +1,14 @@
+# Cross build for Windows with mingw-w64, for the processor that the including toolchain file
+# names; ctest runs the results under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(KESTREL_TRIPLE ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+set(CMAKE_C_COMPILER ${KESTREL_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KESTREL_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KESTREL_TRIPLE}-windres)
+set(KESTREL_WIDL ${KESTREL_TRIPLE}-widl)
+set(KESTREL_WIDL_TARGET ${KESTREL_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH /usr/${KESTREL_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
