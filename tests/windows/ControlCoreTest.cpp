@@ -151,10 +151,7 @@ TEST_F(BrickCommands, NeverWriteTheirArgumentsBack) {
     EXPECT_EQ(VT_BSTR, V_VT(&inVariant)) << "a variable keeps its own type and value";
     EXPECT_STREQ(L"3", V_BSTR(&inVariant));
     VariantClear(&inVariant);
-    VARIANT shortRef;
-    V_VT(&shortRef) = VT_I2 | VT_BYREF;
-    V_I2REF(&shortRef) = &motors;
-    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_ONN, {shortRef}));
+    EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_ONN, {byRef(motors)}));
     EXPECT_EQ(5, motors);
 }
 

@@ -14,19 +14,12 @@ namespace {
 const HRESULT kSubscript = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9);
 const HRESULT kTypeMismatch = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 13);
 
-VARIANT ref(short& value) {
-    VARIANT v;
-    V_VT(&v) = VT_I2 | VT_BYREF;
-    V_I2REF(&v) = &value;
-    return v;
-}
-
 class Upload : public ControlTest {
 protected:
     HRESULT upload(short from, short& size, Variant& table, EXCEPINFO* e = nullptr,
                    IDispatch* control = nullptr) {
         return invoke(control ? control : pilot_.get(), DISPID_RCX_UPLOADDATALOG,
-                      {i2(from), ref(size)}, table.put(), e);
+                      {i2(from), byRef(size)}, table.put(), e);
     }
     // An upload that must fail: its error number, and its description when asked for. It
     // returns no table.
@@ -191,7 +184,7 @@ TEST_F(Upload, OutlivesTheLossOfItsLastReferenceDuringTheCall) {
     Variant table;
     V_VT(table.get()) = VT_DISPATCH;
     V_DISPATCH(table.get()) = control;
-    EXPECT_EQ(S_OK, invoke(control, DISPID_RCX_UPLOADDATALOG, {i2(0), ref(size)}, table.get()));
+    EXPECT_EQ(S_OK, invoke(control, DISPID_RCX_UPLOADDATALOG, {i2(0), byRef(size)}, table.get()));
     EXPECT_EQ((VT_ARRAY | VT_VARIANT), table.type());
     EXPECT_EQ(0, fakeLink().liveLinks) << "the control went when its call ended";
 

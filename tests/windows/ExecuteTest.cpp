@@ -6,13 +6,6 @@ using namespace kestrel::test;
 
 namespace {
 
-VARIANT ref(long& value) {
-    VARIANT v;
-    V_VT(&v) = VT_I4 | VT_BYREF;
-    V_I4REF(&v) = &value;
-    return v;
-}
-
 class Execute : public ControlTest {
 protected:
     // Send as the console does: text, flag by reference, a result variable by reference.
@@ -21,7 +14,8 @@ protected:
         VARIANT flagRef, source = text(command);
         V_VT(&flagRef) = VT_BOOL | VT_BYREF;
         V_BOOLREF(&flagRef) = &flag;
-        const HRESULT hr = invoke(pilot_.get(), DISPID_RCX_EXECUTE, {source, flagRef, ref(result)});
+        const HRESULT hr =
+            invoke(pilot_.get(), DISPID_RCX_EXECUTE, {source, flagRef, byRef(result)});
         VariantClear(&source);
         return hr;
     }
@@ -84,7 +78,7 @@ TEST_F(Execute, ShowsALinkFailureAndKeepsTheResult) {
     V_VT(&flag) = VT_BOOL;
     V_BOOL(&flag) = VARIANT_TRUE;
     EXPECT_EQ(S_OK, invoke(pilot_.get(), DISPID_RCX_EXECUTE,
-                           {source, flag, ref(result), ref(position), byRef(&reply)}));
+                           {source, flag, byRef(result), byRef(position), byRef(&reply)}));
     EXPECT_EQ(42, result);
     EXPECT_EQ(1, position) << "the position is the link's to set";
     EXPECT_EQ(VT_EMPTY, V_VT(&reply)) << "emptied before the call";

@@ -62,6 +62,20 @@ VARIANT byRef(VARIANT* target) {
     return v;
 }
 
+VARIANT byRef(short& target) {
+    VARIANT v;
+    V_VT(&v) = VT_I2 | VT_BYREF;
+    V_I2REF(&v) = &target;
+    return v;
+}
+
+VARIANT byRef(long& target) {
+    VARIANT v;
+    V_VT(&v) = VT_I4 | VT_BYREF;
+    V_I4REF(&v) = &target;
+    return v;
+}
+
 VARIANT missing() {
     VARIANT v;
     V_VT(&v) = VT_ERROR;

@@ -30,6 +30,8 @@ VARIANT text(const wchar_t* value);  // a VT_BSTR the callee does not free; free
 VARIANT i2(short value);
 VARIANT i4(long value);
 VARIANT byRef(VARIANT* target);  // VT_VARIANT | VT_BYREF
+VARIANT byRef(short& target);    // VT_I2 | VT_BYREF
+VARIANT byRef(long& target);     // VT_I4 | VT_BYREF
 VARIANT missing();
 void clear(std::initializer_list<VARIANT*> values);
 
