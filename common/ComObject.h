@@ -28,6 +28,13 @@ InterfaceEntry<Object> inherited(const IID& iid) {
             }};
 }
 
+// The row of an interface that a sub-object (the member Part) answers for Object.
+template <typename Object, auto Part, typename Interface>
+InterfaceEntry<Object> partOf(const IID& iid) {
+    return {&iid,
+            [](Object& object) -> IUnknown* { return (object.*Part).template as<Interface>(); }};
+}
+
 // The table lookup behind every QueryInterface of the kit.
 template <typename Object>
 HRESULT queryTable(Object& object, std::span<const InterfaceEntry<Object>> table, REFIID iid,

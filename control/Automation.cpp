@@ -83,6 +83,13 @@ HRESULT shorts(RcxPilot& self, Arguments& a, VARIANT*) {
     if constexpr (count == 3) return (self.*method)(a[0].asShort(), a[1].asShort(), a[2].asShort());
 }
 
+// The methods without parameters that answer True or False.
+template <auto method>
+HRESULT truth(RcxPilot& self, Arguments&, VARIANT* r) {
+    V_VT(r) = VT_BOOL;
+    return (self.*method)(&V_BOOL(r));
+}
+
 constexpr auto kMethods = std::to_array<Method>({
     {DISPID_RCX_EXECUTE, "sbllv", 2, 0,
      [](RcxPilot& self, Arguments& a, VARIANT*) {
@@ -91,16 +98,8 @@ constexpr auto kMethods = std::to_array<Method>({
      }},
     {DISPID_RCX_RECONNECT, "", 0, 0,
      [](RcxPilot& self, Arguments&, VARIANT*) { return self.Reconnect(); }},
-    {DISPID_RCX_PBALIVEORNOT, "", 0, 'b',
-     [](RcxPilot& self, Arguments&, VARIANT* r) {
-         V_VT(r) = VT_BOOL;
-         return self.PBAliveOrNot(&V_BOOL(r));
-     }},
-    {DISPID_RCX_TOWERALIVE, "", 0, 'b',
-     [](RcxPilot& self, Arguments&, VARIANT* r) {
-         V_VT(r) = VT_BOOL;
-         return self.TowerAlive(&V_BOOL(r));
-     }},
+    {DISPID_RCX_PBALIVEORNOT, "", 0, 'b', truth<&RcxPilot::PBAliveOrNot>},
+    {DISPID_RCX_TOWERALIVE, "", 0, 'b', truth<&RcxPilot::TowerAlive>},
     {DISPID_RCX_SELECTDISPLAY, "hh", 2, 0, shorts<&RcxPilot::SelectDisplay, 2>},
     {DISPID_RCX_SETWATCH, "hh", 2, 0, shorts<&RcxPilot::SetWatch, 2>},
     {DISPID_RCX_PLAYSYSTEMSOUND, "h", 1, 0, shorts<&RcxPilot::PlaySystemsound, 1>},
