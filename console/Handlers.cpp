@@ -14,6 +14,7 @@
 #include "ConsoleWindow.h"
 #include "UploadView.h"
 #include "Variant.h"
+#include "WindowText.h"
 
 namespace kestrel::console {
 
@@ -157,13 +158,6 @@ HWND box(ConsoleWindow& form, std::wstring_view name) {
     return window;
 }
 
-std::wstring textOf(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 void setText(HWND window, const std::wstring& text) {
     SetWindowTextW(window, text.c_str());
 }
@@ -247,10 +241,10 @@ void runClickHandler(std::wstring_view button, ConsoleWindow& form) {
     switch (handler->arguments) {
         case Arguments::BoxTexts:
             for (std::wstring_view name : handler->boxes)
-                if (!name.empty()) arguments.push_back(stringValue(textOf(box(form, name))));
+                if (!name.empty()) arguments.push_back(stringValue(windowText(box(form, name))));
             break;
         case Arguments::Execute:
-            arguments.push_back(stringValue(textOf(box(form, handler->boxes[0]))));
+            arguments.push_back(stringValue(windowText(box(form, handler->boxes[0]))));
             lasm = SendMessageW(box(form, handler->boxes[1]), BM_GETCHECK, 0, 0) == BST_CHECKED
                        ? VARIANT_TRUE
                        : VARIANT_FALSE;

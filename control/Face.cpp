@@ -1,10 +1,9 @@
 // The face window and its label.
 #include "Face.h"
 
-#include <vector>
-
 #include "ComError.h"
 #include "Module.h"
+#include "WindowText.h"
 
 namespace kestrel {
 
@@ -177,9 +176,7 @@ void Face::draw(HDC dc, const RECT& bounds) const {
 
 std::wstring Face::caption() const {
     if (!label_ || !IsWindow(label_)) return caption_;
-    std::vector<wchar_t> text(GetWindowTextLengthW(label_) + 1);
-    const int length = GetWindowTextW(label_, text.data(), static_cast<int>(text.size()));
-    return std::wstring(text.data(), length);
+    return windowText(label_);
 }
 
 void Face::setCaption(const std::wstring& caption) {

@@ -29,11 +29,4 @@ std::wstring LoadedLibrary::folder() const {
     return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
-std::wstring windowText(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 }  // namespace kestrel::test

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "WindowText.h"
 
 namespace kestrel::test {
 
@@ -38,9 +39,6 @@ private:
 
     HMODULE module_ = nullptr;
 };
-
-// The whole text of a window.
-std::wstring windowText(HWND window);
 
 // An EXCEPINFO that frees the texts a callee filled in.
 struct ExcepInfo : EXCEPINFO {
