@@ -25,5 +25,11 @@ esac
 $host cscript //nologo "$(winepath -w "$script")" >"$log" 2>&1 </dev/null
 status=$?
 tr -d '\r' <"$log"
+# Wine's script host ends with 0 even when a script error stops the client: only a client that
+# reached its closing count with no failure has passed.
+if [ $status = 0 ] && ! tr -d '\r' <"$log" | grep -Eq '^[0-9]+ passed, 0 failed$'; then
+  echo "the script stopped before its closing count"
+  status=1
+fi
 rm -f "$log" ${client:+"$client"}
 exit $status
