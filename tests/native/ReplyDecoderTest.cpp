@@ -1,4 +1,6 @@
-// Reply recognition: every vector whole and byte by byte, echo, noise and damaged frames.
+// Reply recognition, and with it the frames' pair and checksum checks: every vector whole and
+// byte by byte, echo, noise and damaged frames. Packets are encoded in the command parser's
+// tests, against the reference packets of the requests.
 #include "ReplyDecoder.h"
 
 #include <gtest/gtest.h>

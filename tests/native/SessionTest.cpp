@@ -1,5 +1,6 @@
-// The session against the virtual brick: echo, toggle bit, retries, timing, pauses and stale
-// bytes, every failure outcome, and a long run over a noisy line that stalls.
+// The session against the virtual brick: toggle bit, retries, timing, pauses and stale bytes,
+// every failure outcome, and a long run over a noisy line that stalls. Its trace, and the echo
+// it skips, show in the towerlink tool's tests.
 #include "Session.h"
 
 #include <gtest/gtest.h>
@@ -26,19 +27,6 @@ struct LogRig : BrickRig {
 const Micros kLogUpload = wireTime(15) + kByteTime * 67;
 
 }  // namespace
-
-TEST(Session, SkipsTheEchoOfASerialTower) {
-    BrickRig rig({.echo = true});
-    std::vector<std::string> trace;
-    rig.session.setTrace([&](const std::string& line) { trace.push_back(line); });
-    rig.brick.setSensorRaw(1, 42);
-    const Reply r = rig.reply("poll 12,1");
-    EXPECT_EQ(r.value, 42);
-    EXPECT_EQ(r.data, bytes("2A 00"));
-    ASSERT_EQ(trace.size(), 4u);  // the first ping, then the poll, each both ways
-    EXPECT_EQ(trace[2], "TX 55 FF 00 12 ED 0C F3 01 FE 1F E0");
-    EXPECT_EQ(trace[3], "RX 55 FF 00 12 ED 0C F3 01 FE 1F E0 55 FF 00 ED 12 2A D5 00 FF 17 E8");
-}
 
 TEST(Session, AlternatesTheToggleBitAndPingsFirst) {
     BrickRig rig;

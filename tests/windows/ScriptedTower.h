@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "Packet.h"
 #include "UsbDeviceApi.h"
 #include "VirtualBrick.h"
 
@@ -36,9 +37,9 @@ struct ControlRequest {
 };
 
 struct InPacketFaults {
-    int maxPacket = 8;     // bytes per IN packet: fewer makes short packets
-    int loseEvery = 0;     // every n-th IN packet never arrives (0: none)
-    Micros replyDelay{0};  // before the brick's answer starts arriving
+    std::size_t maxPacket = 8;  // bytes per IN packet: fewer makes short packets
+    int loseEvery = 0;          // every n-th IN packet never arrives (0: none)
+    Micros replyDelay{0};       // before the brick's answer starts arriving
     // A read given up on completes anyway with the next packet, as one that arrived just as
     // it was cancelled.
     bool completeOnAbort = false;
@@ -49,17 +50,18 @@ public:
     ScriptedTower(Clock& clock, VirtualBrick& brick) : clock_(clock), brick_(brick) {}
 
     std::vector<ScriptedDevice> devices;
-    DWORD openError = 0;          // open() fails with it when set
-    UCHAR failingRequest = 0;     // this vendor request fails ...
-    DWORD requestError = 0;       // ... with this system error, or when 0 ...
-    std::uint8_t towerError = 0;  // ... is answered with this error code, or when 0 ...
-    ULONG replyLength = 4;        // ... with this many bytes
+    DWORD openError = 0;  // open() fails with it when set
+    struct FailingRequest {
+        UCHAR request = 0;            // this vendor request fails ...
+        DWORD systemError = 0;        // ... with this system error, or when 0 ...
+        std::uint8_t towerError = 0;  // ... is answered with this error code, or when 0 ...
+        ULONG replyLength = 4;        // ... with this many bytes
+    } failing;
     InPacketFaults faults;
 
     std::vector<ControlRequest> requests;
     std::vector<std::wstring> openedPaths;
     int openDevices = 0;
-    int inPacketsSent = 0;
     std::vector<std::string> misuse;
 
     static std::wstring pathOf(const std::wstring& instanceId) { return L"\\\\?\\" + instanceId; }
@@ -77,8 +79,26 @@ public:
     bool setPipeTimeout(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, ULONG) override {
         return checkCall(usb, pipe, kOut, "a time-out on a pipe other than OUT");
     }
+    // Carries the request to the brick and schedules its answer in IN packets, each arriving
+    // when its last byte has crossed the tower's infrared line.
     bool writePipe(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, const std::uint8_t* data, ULONG size,
-                   ULONG* written) override;
+                   ULONG* written) override {
+        checkCall(usb, pipe, kOut, "a write to a pipe other than OUT");
+        *written = size;
+        const Micros sent = clock_.now() + kByteTime * static_cast<int>(size);
+        const Bytes reply = brick_.receive(std::span<const std::uint8_t>(data, size));
+        Micros at = std::max(sent + faults.replyDelay, lineFree_);
+        for (std::size_t i = 0; i < reply.size(); i += faults.maxPacket) {
+            Bytes packet(reply.begin() + i,
+                         reply.begin() + std::min(i + faults.maxPacket, reply.size()));
+            at += kByteTime * static_cast<int>(packet.size());
+            if (faults.loseEvery == 0 || ++inPacketsSent_ % faults.loseEvery != 0) {
+                incoming_.push_back({std::move(packet), at});
+            }
+        }
+        lineFree_ = at;
+        return true;
+    }
     std::wstring interfacePath(const std::wstring& interfaceClass,
                                const std::wstring& instanceId) override {
         for (const ScriptedDevice& d : devices) {
@@ -104,11 +124,11 @@ public:
         *transferred = 0;
         requests.push_back(
             {setup.RequestType, setup.Request, setup.Value, setup.Index, setup.Length});
-        const bool failing = setup.Request == failingRequest;
-        if (failing && requestError) return fail(requestError);
+        const bool fails = setup.Request == failing.request;
+        if (fails && failing.systemError) return fail(failing.systemError);
         // The tower's reply header: byte count, error code, value.
-        const std::uint8_t reply[4] = {4, 0, failing ? towerError : std::uint8_t{0}, 0};
-        const ULONG length = std::min<ULONG>(failing ? replyLength : 4, setup.Length);
+        const std::uint8_t reply[4] = {4, 0, fails ? failing.towerError : std::uint8_t{0}, 0};
+        const ULONG length = std::min<ULONG>(fails ? failing.replyLength : 4, setup.Length);
         std::copy(reply, reply + std::min<ULONG>(length, 4), data);
         *transferred = length;
         return true;
@@ -208,6 +228,7 @@ private:
     std::deque<Packet> incoming_;
     std::vector<Read> reads_;  // at most one, unless the transport misbehaves
     Micros lineFree_{0};       // when the brick's last packet has been sent
+    int inPacketsSent_ = 0;    // while some are lost, to find every n-th
     DWORD error_ = 0;
 };
 

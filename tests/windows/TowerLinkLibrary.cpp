@@ -75,7 +75,6 @@ TowerLinkClassRegistration::TowerLinkClassRegistration(const TowerLinkLibrary& l
 
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value)
     : name_(name), previous_(environmentValue(name)) {
-    hadValue_ = GetEnvironmentVariableW(name, nullptr, 0) > 0;
     SetEnvironmentVariableW(name, value);
 }
 

@@ -61,13 +61,12 @@ public:
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
     ~ScopedEnvironment() {
-        SetEnvironmentVariableW(name_.c_str(), hadValue_ ? previous_.c_str() : nullptr);
+        SetEnvironmentVariableW(name_.c_str(), previous_.empty() ? nullptr : previous_.c_str());
     }
 
 private:
     std::wstring name_;
-    std::wstring previous_;
-    bool hadValue_ = false;
+    std::wstring previous_;  // empty when it was not set, which the components treat alike
 };
 
 // A sink for _IBrickLinkEvents that records what it hears as "StatusChanged 1" and so on, and
@@ -79,16 +78,11 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
     // Lives on the test's stack: the count is only watched, never acted on.
     STDMETHODIMP_(ULONG) Release() override { return --refs_; }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        *info = nullptr;
-        return E_NOTIMPL;
-    }
+    // A connection point only ever calls Invoke.
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
+        return E_NOTIMPL;
     }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                         UINT*) override;

@@ -123,44 +123,35 @@ TEST(WinUsbTower, OpeningSendsRangeAndBothSpeedsAndChecksEachAnswer) {
         EXPECT_TRUE(rig.transport->setRange(TowerRange::Medium));
         EXPECT_EQ((ControlRequest{0xC0, 0x02, 0x0202, 0, 4}), rig.tower.requests.back());
     }
-    struct Case {
-        UCHAR request;
-        DWORD systemError;
-        std::uint8_t towerError;
-        ULONG replyLength;
+    const struct {
+        ScriptedTower::FailingRequest failing;
         const wchar_t* says;
     } cases[] = {
-        {0x02, 0, 3, 4, L"set range was answered with error 3"},
-        {0xEF, ERROR_GEN_FAILURE, 0, 4, L"set transmit speed failed with system error 31"},
-        {0xF1, 0, 0, 2, L"set receive speed was answered with 2 bytes instead of 4"},
+        {{0x02, 0, 3, 4}, L"set range was answered with error 3"},
+        {{0xEF, ERROR_GEN_FAILURE, 0, 4}, L"set transmit speed failed with system error 31"},
+        {{0xF1, 0, 0, 2}, L"set receive speed was answered with 2 bytes instead of 4"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Rig rig;
-        rig.tower.failingRequest = c.request;
-        rig.tower.requestError = c.systemError;
-        rig.tower.towerError = c.towerError;
-        rig.tower.replyLength = c.replyLength;
+        rig.tower.failing = c.failing;
         const auto failure = rig.open();
         ASSERT_TRUE(failure);
         EXPECT_EQ(Kind::Refused, failure->kind);
-        EXPECT_TRUE(mentions(failure->description, c.says)) << c.request;
-        EXPECT_EQ(c.systemError, failure->osError);
-        EXPECT_EQ(c.request, rig.tower.requests.back().request) << "no request after a failed one";
+        EXPECT_TRUE(mentions(failure->description, c.says)) << c.failing.request;
+        EXPECT_EQ(c.failing.systemError, failure->osError);
+        EXPECT_EQ(c.failing.request, rig.tower.requests.back().request)
+            << "no request after a failed one";
     }
 }
 
 TEST(WinUsbTower, CommandsReachTheBrickWhateverTheTowerPacketsItsReplies) {
-    for (int packet : {8, 3, 1}) {
+    for (std::size_t packet : {8, 3, 1}) {
         SCOPED_TRACE(packet);
         Rig rig;
         rig.tower.faults.maxPacket = packet;
         ASSERT_FALSE(rig.open());
-        rig.answer("out 2,1");
-        EXPECT_EQ(MotorMode::On, rig.brick.state().motors[0].mode);
         rig.answer("setv 3,2,-300");
         EXPECT_EQ(-300, rig.answer("poll 0,3"));
-        rig.brick.setBatteryMillivolts(8765);
-        EXPECT_EQ(8765, rig.answer("pollb"));
         rig.brick.fillDatalog(40);
         Datalog log(*rig.session);
         ASSERT_EQ(123, log.extent().value());
