@@ -1,8 +1,6 @@
 // Reading the face of a control under test.
 #include "ControlFixture.h"
 
-#include <oleidl.h>
-
 namespace kestrel::test {
 
 namespace {
@@ -15,24 +13,12 @@ BOOL CALLBACK findFace(HWND window, LPARAM found) {
     return FALSE;
 }
 
-std::wstring labelText(HWND face) {
-    return windowText(FindWindowExW(face, nullptr, L"Static", nullptr));
-}
-
 }  // namespace
 
 std::wstring threadFaceCaption() {
     HWND face = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), findFace, reinterpret_cast<LPARAM>(&face));
-    return face ? labelText(face) : L"<no face>";
-}
-
-std::wstring ControlTest::caption() {
-    ComPtr<IOleWindow> face;
-    if (FAILED(pilot_.queryInterface(IID_IOleWindow, face))) return L"<no face>";
-    HWND window = nullptr;
-    if (FAILED(face->GetWindow(&window))) return L"<no window>";
-    return labelText(window);
+    return face ? windowText(FindWindowExW(face, nullptr, L"Static", nullptr)) : L"<no face>";
 }
 
 }  // namespace kestrel::test

@@ -33,7 +33,7 @@ protected:
 
     std::vector<std::wstring>& calls() { return fakeLink().calls; }
     // The caption of the face's label, as the control keeps it.
-    std::wstring caption();
+    std::wstring caption() { return threadFaceCaption(); }
 
     FakeLinkRegistration registration_;
     KestrelLibrary library_;

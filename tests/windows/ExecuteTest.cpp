@@ -8,14 +8,12 @@ namespace {
 
 class Execute : public ControlTest {
 protected:
-    // Send as the console does: text, flag by reference, a result variable by reference.
+    // Text, flag and a result variable, the two trailing arguments left out. The console's tests
+    // pass the flag by reference, as the console does.
     HRESULT send(const wchar_t* command, bool lasm, long& result) {
-        VARIANT_BOOL flag = lasm ? VARIANT_TRUE : VARIANT_FALSE;
-        VARIANT flagRef, source = text(command);
-        V_VT(&flagRef) = VT_BOOL | VT_BYREF;
-        V_BOOLREF(&flagRef) = &flag;
+        VARIANT source = text(command);
         const HRESULT hr =
-            invoke(pilot_.get(), DISPID_RCX_EXECUTE, {source, flagRef, byRef(result)});
+            invoke(pilot_.get(), DISPID_RCX_EXECUTE, {source, i2(lasm ? -1 : 0), byRef(result)});
         VariantClear(&source);
         return hr;
     }
@@ -23,18 +21,14 @@ protected:
 
 }  // namespace
 
-TEST_F(Execute, ChoosesTheModeAndShowsTheResult) {
-    fakeLink().replies = {code(0), code(-1)};
+// Lasm mode shows with the position and reply below.
+TEST_F(Execute, ChoosesTheStatementModeAndShowsTheResult) {
+    fakeLink().replies = {code(-1)};
     long result = 7;
-    ASSERT_EQ(S_OK, send(L"ping", true, result));
-    EXPECT_EQ(0, result);
-    EXPECT_EQ(L"Result:  0", caption());
     ASSERT_EQ(S_OK, send(L"sound 3", false, result));
     EXPECT_EQ(-1, result);
     EXPECT_EQ(L"Result: -1", caption());
-    EXPECT_EQ(
-        (std::vector<std::wstring>{L"ExecuteCommand ping|2|0", L"ExecuteCommand sound 3|0|0"}),
-        calls());
+    EXPECT_EQ(std::vector<std::wstring>{L"ExecuteCommand sound 3|0|0"}, calls());
 }
 
 // Byte replies of two or more elements are listed, by their own indexes while these fit in 16
@@ -66,37 +60,31 @@ TEST_F(Execute, ListsByteRepliesOfTwoOrMoreElements) {
     EXPECT_EQ(2u, boxes_.boxes().size()) << "one for each overflow";
 }
 
-TEST_F(Execute, ShowsALinkFailureAndKeepsTheResult) {
-    const HRESULT commandText =
-        MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, TOWERLINK_E_COMMAND_TEXT);
+// The position goes in, and comes back as the link leaves it; the result and the reply come back.
+// A failure keeps the caller's result, yet the reply was emptied before the call.
+TEST_F(Execute, HandsPositionResultAndReplyBothWaysAndShowsALinkFailure) {
     FakeReply failing;
-    failing.failure = FakeFailure{commandText, L"unknown command 'outt'", L""};
+    failing.failure =
+        FakeFailure{MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, TOWERLINK_E_COMMAND_TEXT),
+                    L"unknown command 'outt'", L""};
     failing.position = 1;
-    fakeLink().replies = {failing};
-    long result = 42, position = 0;
-    VARIANT reply = text(L"stale"), source = text(L"outt 2,1"), flag;
-    V_VT(&flag) = VT_BOOL;
-    V_BOOL(&flag) = VARIANT_TRUE;
-    EXPECT_EQ(S_OK, invoke(pilot_.get(), DISPID_RCX_EXECUTE,
-                           {source, flag, byRef(result), byRef(position), byRef(&reply)}));
-    EXPECT_EQ(42, result);
-    EXPECT_EQ(1, position) << "the position is the link's to set";
+    fakeLink().replies = {code(3, bytes(0, {7, 8})), failing};
+    VARIANT source = text(L"poll 9,1"), result = i4(0), position = i4(5), reply = text(L"stale");
+    const auto execute = [&] {
+        return invoke(pilot_.get(), DISPID_RCX_EXECUTE,
+                      {source, i2(-1), byRef(&result), byRef(&position), byRef(&reply)});
+    };
+    EXPECT_EQ(S_OK, execute());
+    EXPECT_EQ(L"ExecuteCommand poll 9,1|2|5", calls().back());
+    EXPECT_EQ(3, V_I4(&result));
+    EXPECT_EQ((VT_ARRAY | VT_UI1), V_VT(&reply));
+    EXPECT_EQ(S_OK, execute());
+    EXPECT_EQ(3, V_I4(&result)) << "kept after the failure";
+    EXPECT_EQ(1, V_I4(&position)) << "the position is the link's to set";
     EXPECT_EQ(VT_EMPTY, V_VT(&reply)) << "emptied before the call";
     EXPECT_EQ(L"Error 80040209 unknown command 'outt'", caption());
     ASSERT_EQ(1u, boxes_.boxes().size());
-    VariantClear(&source);
-}
-
-TEST_F(Execute, HandsTheReplyAndPositionToTheCaller) {
-    fakeLink().replies = {code(3, bytes(0, {7, 8}))};
-    VARIANT source = text(L"poll 9,1"), result = i4(0), position = i4(5), replyValue;
-    VariantInit(&replyValue);
-    EXPECT_EQ(S_OK, invoke(pilot_.get(), DISPID_RCX_EXECUTE,
-                           {source, i2(-1), byRef(&result), byRef(&position), byRef(&replyValue)}));
-    EXPECT_EQ(L"ExecuteCommand poll 9,1|2|5", calls().back());
-    EXPECT_EQ(3, V_I4(&result));
-    EXPECT_EQ((VT_ARRAY | VT_UI1), V_VT(&replyValue));
-    clear({&replyValue, &source});
+    clear({&reply, &source});
 }
 
 TEST_F(Execute, OutlivesAReplyVariantHoldingItsLastReference) {

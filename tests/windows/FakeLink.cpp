@@ -43,16 +43,14 @@ public:
     STDMETHODIMP GetPortName(BSTR* port) override {
         RETURN_IF_FAILED(called(L"GetPortName"));
         SysFreeString(*port);
-        *port = SysAllocString(g_script.portName.c_str());
+        *port = SysAllocString(L"COM1");
         return S_OK;
     }
     STDMETHODIMP OpenPort(BSTR port) override { return called(L"OpenPort", text(port)); }
     STDMETHODIMP ClosePort() override { return called(L"ClosePort"); }
     STDMETHODIMP GetInfo(LONG item, LONG* value) override {
         RETURN_IF_FAILED(called(L"GetInfo", std::to_wstring(item)));
-        auto found = g_script.info.find(item);
-        if (found == g_script.info.end()) return fail({E_INVALIDARG, L"No such item", L""});
-        *value = found->second;
+        *value = g_script.info[item];
         return S_OK;
     }
     STDMETHODIMP ExecuteCommand(BSTR* command, LONG* mode, LONG* position, VARIANT* reply,
@@ -73,21 +71,16 @@ public:
         *result = next.result;
         return S_OK;
     }
-    STDMETHODIMP QueryDatalog(LONG* entrySize, LONG* entryCount, LONG* start, LONG* end,
-                              VARIANT* first, VARIANT* last) override {
+    // The control reads only the positions, and passes empty variants for the replies.
+    STDMETHODIMP QueryDatalog(LONG*, LONG*, LONG* start, LONG* end, VARIANT*, VARIANT*) override {
         RETURN_IF_FAILED(called(L"QueryDatalog"));
-        *entrySize = 3;
-        *entryCount = 0;
         *start = g_script.datalogStart;
         *end = g_script.datalogEnd;
-        VariantInit(first);
-        VariantInit(last);
         return S_OK;
     }
     STDMETHODIMP ReadDatalog(LONG first, LONG count, VARIANT* data) override {
         RETURN_IF_FAILED(
             called(L"ReadDatalog", std::to_wstring(first) + L"," + std::to_wstring(count)));
-        VariantInit(data);
         if (g_script.datalog) g_script.datalog(data);
         return S_OK;
     }
@@ -95,13 +88,9 @@ public:
         return called(L"SetLinkMode", std::to_wstring(mode));
     }
 
-    // IConnectionPointContainer
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override {
-        if (points) *points = nullptr;
-        return E_NOTIMPL;
-    }
+    // The control only finds the events' point, advises and unadvises.
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
-        RETURN_HR_IF(E_POINTER, !point);
         *point = nullptr;
         RETURN_HR_IF(CONNECT_E_NOCONNECTION, iid != DIID__IBrickLinkEvents);
         *point = static_cast<IConnectionPoint*>(this);
@@ -109,15 +98,9 @@ public:
         return S_OK;
     }
 
-    // IConnectionPoint
-    STDMETHODIMP GetConnectionInterface(IID* iid) override {
-        *iid = DIID__IBrickLinkEvents;
-        return S_OK;
-    }
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override {
-        *container = this;
-        AddRef();
-        return S_OK;
+    STDMETHODIMP GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override {
+        return E_NOTIMPL;
     }
     STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
         record(L"Advise");
@@ -136,10 +119,7 @@ public:
         --g_script.connections;
         return S_OK;
     }
-    STDMETHODIMP EnumConnections(IEnumConnections** connections) override {
-        if (connections) *connections = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
 private:
     void record(std::wstring call) {

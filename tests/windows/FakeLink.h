@@ -50,7 +50,6 @@ struct FakeLinkScript {
     // A call that reached the link with a non-empty reply or a non-zero result code.
     int dirtyInputs = 0;
 
-    std::wstring portName = L"COM1";
     std::map<long, long> info{{3, 1}, {6, 0}, {4, 1}};
     std::map<std::wstring, FakeFailure> failures;  // by operation name, for every call of it
     std::deque<FakeReply> replies;                 // ExecuteCommand answers, in order

@@ -20,17 +20,12 @@ ComPtr<_RcxPilot> KestrelLibrary::create() const {
     return pilot;
 }
 
-HRESULT invoke(IDispatch* target, DISPID id, std::initializer_list<VARIANT> args, VARIANT* result,
-               EXCEPINFO* exception, UINT* argError, WORD flags) {
+HRESULT invoke(IDispatch* target, DISPID id, const std::vector<VARIANT>& args, VARIANT* result,
+               EXCEPINFO* exception, UINT* argError) {
     std::vector<VARIANT> rgvarg(std::rbegin(args), std::rend(args));
-    DISPID put = DISPID_PROPERTYPUT;
     DISPPARAMS params{rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
-    if (flags & DISPATCH_PROPERTYPUT) {
-        params.rgdispidNamedArgs = &put;
-        params.cNamedArgs = 1;
-    }
     ExcepInfo local;
-    return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
+    return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
                           exception ? exception : &local, argError);
 }
 
@@ -55,32 +50,27 @@ VARIANT i4(long value) {
     return v;
 }
 
-VARIANT byRef(VARIANT* target) {
+namespace {
+
+VARIANT reference(VARTYPE type, void* target) {
     VARIANT v;
-    V_VT(&v) = VT_VARIANT | VT_BYREF;
-    V_VARIANTREF(&v) = target;
+    V_VT(&v) = type | VT_BYREF;
+    V_BYREF(&v) = target;
     return v;
+}
+
+}  // namespace
+
+VARIANT byRef(VARIANT* target) {
+    return reference(VT_VARIANT, target);
 }
 
 VARIANT byRef(short& target) {
-    VARIANT v;
-    V_VT(&v) = VT_I2 | VT_BYREF;
-    V_I2REF(&v) = &target;
-    return v;
+    return reference(VT_I2, &target);
 }
 
 VARIANT byRef(long& target) {
-    VARIANT v;
-    V_VT(&v) = VT_I4 | VT_BYREF;
-    V_I4REF(&v) = &target;
-    return v;
-}
-
-VARIANT missing() {
-    VARIANT v;
-    V_VT(&v) = VT_ERROR;
-    V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-    return v;
+    return reference(VT_I4, &target);
 }
 
 void clear(std::initializer_list<VARIANT*> values) {

@@ -6,6 +6,7 @@
 #include <kestrel_tlb.h>
 
 #include <map>
+#include <vector>
 
 #include "ComPtr.h"
 #include "LoadedLibrary.h"
@@ -22,9 +23,8 @@ public:
 };
 
 // Calls a method by dispatch identifier with arguments in their natural order.
-HRESULT invoke(IDispatch* target, DISPID id, std::initializer_list<VARIANT> args,
-               VARIANT* result = nullptr, EXCEPINFO* exception = nullptr, UINT* argError = nullptr,
-               WORD flags = DISPATCH_METHOD);
+HRESULT invoke(IDispatch* target, DISPID id, const std::vector<VARIANT>& args,
+               VARIANT* result = nullptr, EXCEPINFO* exception = nullptr, UINT* argError = nullptr);
 
 VARIANT text(const wchar_t* value);  // a VT_BSTR the callee does not free; free with clear()
 VARIANT i2(short value);
@@ -32,7 +32,6 @@ VARIANT i4(long value);
 VARIANT byRef(VARIANT* target);  // VT_VARIANT | VT_BYREF
 VARIANT byRef(short& target);    // VT_I2 | VT_BYREF
 VARIANT byRef(long& target);     // VT_I4 | VT_BYREF
-VARIANT missing();
 void clear(std::initializer_list<VARIANT*> values);
 
 // A type's attributes, held while the holder lives; throws when the type has none.

@@ -2,6 +2,7 @@
 // fake link, with message boxes caught.
 #include "Bstr.h"
 #include "ControlFixture.h"
+#include "Variant.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -26,9 +27,6 @@ TEST_F(StartUp, ACleanStartReadsOk) {
                                    L"GetInfo 6", L"GetInfo 3", L"ExecuteCommand sound 3|0|0"}),
         calls());
     EXPECT_TRUE(boxes_.boxes().empty());
-    Bstr port;
-    ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(port.put()));
-    EXPECT_EQ(L"COM1", port.str());
 }
 
 TEST_F(StartUp, GoesOnAfterAPortNameThatCannotBeRead) {
@@ -105,12 +103,6 @@ TEST_F(Status, PortAndOpenTextsPrecedeTheStatus) {
               shown);
 }
 
-TEST_F(Status, ErrorReportsShowTheNumberInHex) {
-    fakeLink().failures[L"GetInfo 6"] = {static_cast<HRESULT>(0x800A0006), L"Overflow", L""};
-    start();
-    EXPECT_EQ(L"Error 800A0006 Overflow", caption());
-}
-
 using Reconnect = ControlTest;
 
 // With the port changed first, which Reconnect never reopens.
@@ -166,14 +158,12 @@ using Alive = ControlTest;
 TEST_F(Alive, PBAliveOrNotAsksThePingsCode) {
     fakeLink().replies = {code(1), code(-1), code(0)};
     for (VARIANT_BOOL expected : {VARIANT_TRUE, VARIANT_TRUE, VARIANT_FALSE}) {
-        VARIANT result;
-        VariantInit(&result);
-        ASSERT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_PBALIVEORNOT, {}, &result));
-        EXPECT_EQ(VT_BOOL, V_VT(&result));
-        EXPECT_EQ(expected, V_BOOL(&result));
+        Variant result;
+        ASSERT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_PBALIVEORNOT, {}, result.put()));
+        EXPECT_EQ(VT_BOOL, result.type());
+        EXPECT_EQ(expected, V_BOOL(result.get()));
     }
-    EXPECT_EQ(3u, calls().size());
-    EXPECT_EQ(L"ExecuteCommand ping|2|0", calls()[0]);
+    EXPECT_EQ(std::vector<std::wstring>(3, L"ExecuteCommand ping|2|0"), calls());
     EXPECT_EQ(L"Ok", caption());
 }
 
@@ -208,6 +198,5 @@ TEST_F(StartUp, TerminationClosesTheLinkOnceEvenWhenClosingFails) {
     calls().clear();
     pilot_.reset();
     EXPECT_EQ((std::vector<std::wstring>{L"ClosePort", L"Unadvise"}), calls());
-    EXPECT_EQ(0, fakeLink().liveLinks);
     EXPECT_TRUE(boxes_.boxes().empty());
 }

@@ -62,8 +62,8 @@ TEST(Registration, RecordsTheControlAndRemovesItAgain) {
     EXPECT_EQ(std::wstring(path) + L", 30000", value(clsid + L"\\ToolboxBitmap32"));
     EXPECT_EQ(guidText(LIBID_kestrel), value(clsid + L"\\TypeLib"));
     EXPECT_EQ(L"15.0", value(clsid + L"\\Version"));
-    EXPECT_TRUE(exists(L"TypeLib\\" + guidText(LIBID_kestrel) + L"\\f.0"));
-    EXPECT_TRUE(exists(L"Interface\\" + guidText(IID__RcxPilot)));
+    EXPECT_EQ(L"kestrel", value(L"TypeLib\\" + guidText(LIBID_kestrel) + L"\\f.0"))
+        << "the type library, version 15.0, under its help string";
 
     ASSERT_HRESULT_SUCCEEDED(library.unregisterServer());
     EXPECT_FALSE(exists(clsid));
