@@ -1,13 +1,14 @@
 ' A script client of Kestrel on the virtual brick: creation by ProgID, calls by name with
-' numbers and numeric texts, and the errors a script sees.
+' numbers and numeric texts, and the errors a script sees. The road itself, the datalog
+' included, is the virtual-brick client's.
 
-Dim k, r, s, t, i
+Dim k, r
 Set k = CreateObject("kestrel.RcxPilot")
-Check k.Port = "VIRTUAL", "the port comes from the link: " & k.Port
-Check k.PBAliveOrNot = True, "the brick answers ping"
-Check TypeName(k.PBAliveOrNot) = "Boolean", "PBAliveOrNot is a Boolean"
+Check TypeName(k.PBAliveOrNot) = "Boolean" And k.PBAliveOrNot, "the brick answers ping, a Boolean"
 Check TypeName(k.TowerAlive) = "Boolean" And k.TowerAlive, "the virtual tower answers"
 
+' The link takes each command the control makes of these calls: a refused one stops the
+' script short of its closing count, which fails it.
 k.Onn 1
 k.SetFwd "5"
 k.SetPower 1, "5"
@@ -24,26 +25,13 @@ k.AlterDir 2
 k.SetRwd 1
 
 k.SetVar 3, 2, 100
-Check k.Poll(0, 3) = 100, "a variable set and polled back"
-Check k.Poll("0", "3") = 100, "polled with numeric texts"
-Check k.PBattery > 6000, "the battery reads " & k.PBattery & " mV"
+Check k.Poll("0", "3") = 100, "a variable set and polled back with numeric texts"
+Check k.PBattery = 9300, "the battery reads " & k.PBattery & " mV"
 
 r = 0
 k.Execute "ping", True, r
 Check r = 1, "Execute sets the result variable: " & r
 k.Execute "Sound 3", False
-
-k.SetDatalog 5
-For i = 1 To 3
-    k.SetVar 0, 2, i * 10
-    k.DatalogNext 0, 0
-Next
-s = 0
-t = k.UploadDatalog(0, s)
-Check s = 3, "a Size variable of 0 becomes the count: " & s
-Check UBound(t, 1) = 2 And UBound(t, 2) = 4, "the table has columns 0..2 and entries 0..4"
-Check t(1, 1) = 10 And t(1, 3) = 30 And t(0, 2) = 0, "the logged values come back"
-Check IsEmpty(t(0, 0)) And IsEmpty(t(2, 4)), "the first and last entries are empty"
 
 On Error Resume Next
 Err.Clear

@@ -3,15 +3,6 @@
 
 namespace kestrel::test {
 
-void ConsoleWindowTest::SetUpTestSuite() {
-    // The control is activated in place, which needs OLE on the test thread.
-    OleInitialize(nullptr);
-}
-
-void ConsoleWindowTest::TearDownTestSuite() {
-    OleUninitialize();
-}
-
 void ConsoleWindowTest::openForm() {
     ASSERT_HRESULT_SUCCEEDED(library_.registerServer());
     form_ = std::make_unique<console::ConsoleWindow>(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
@@ -29,34 +20,8 @@ void ConsoleTest::SetUp() {
 }
 
 void ConsoleTest::TearDown() {
-    closeForm();
-    EXPECT_EQ(0, fakeLink().liveLinks) << "closing the form closes the control and its link";
-}
-
-void ConsoleWindowTest::closeForm() {
     form_.reset();
-}
-
-HWND ConsoleWindowTest::control(const wchar_t* name) const {
-    HWND window = form_->control(name);
-    EXPECT_NE(nullptr, window) << testing::PrintToString(std::wstring(name));
-    return window;
-}
-
-std::wstring ConsoleWindowTest::text(const wchar_t* name) const {
-    return windowText(control(name));
-}
-
-void ConsoleWindowTest::setText(const wchar_t* name, const wchar_t* value) const {
-    SetWindowTextW(control(name), value);
-}
-
-void ConsoleWindowTest::click(const wchar_t* button) const {
-    SendMessageW(control(button), BM_CLICK, 0, 0);
-}
-
-std::vector<std::wstring> ConsoleWindowTest::listLines() const {
-    return listBoxLines(control(L"List1"));
+    EXPECT_EQ(0, fakeLink().liveLinks) << "closing the form closes the control and its link";
 }
 
 std::vector<std::wstring> listBoxLines(HWND list) {

@@ -17,21 +17,30 @@
 
 namespace kestrel::test {
 
+// The lines of a list box, as long as they are.
+std::vector<std::wstring> listBoxLines(HWND list);
+
 // The form with its boxes and buttons, on whatever link class the test has registered.
 class ConsoleWindowTest : public testing::Test {
 protected:
-    static void SetUpTestSuite();
-    static void TearDownTestSuite();
+    // The control is activated in place, which needs OLE on the test thread.
+    static void SetUpTestSuite() { OleInitialize(nullptr); }
+    static void TearDownTestSuite() { OleUninitialize(); }
     // Registers Kestrel.ocx and opens the form, whose control must have been created.
     void openForm();
 
-    HWND control(const wchar_t* name) const;
-    std::wstring text(const wchar_t* name) const;
-    void setText(const wchar_t* name, const wchar_t* value) const;
+    HWND control(const wchar_t* name) const {
+        HWND window = form_->control(name);
+        EXPECT_NE(nullptr, window) << testing::PrintToString(std::wstring(name));
+        return window;
+    }
+    std::wstring text(const wchar_t* name) const { return windowText(control(name)); }
+    void setText(const wchar_t* name, const wchar_t* value) const {
+        SetWindowTextW(control(name), value);
+    }
     // A click as the mouse makes it: the button takes the focus and its handler runs.
-    void click(const wchar_t* button) const;
-    std::vector<std::wstring> listLines() const;
-    void closeForm();
+    void click(const wchar_t* button) const { SendMessageW(control(button), BM_CLICK, 0, 0); }
+    std::vector<std::wstring> listLines() const { return listBoxLines(control(L"List1")); }
 
     KestrelLibrary library_;
     MessageBoxHook boxes_;
@@ -48,8 +57,5 @@ protected:
 
     FakeLinkRegistration registration_;
 };
-
-// The lines of a list box, as long as they are.
-std::vector<std::wstring> listBoxLines(HWND list);
 
 }  // namespace kestrel::test

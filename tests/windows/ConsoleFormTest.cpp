@@ -3,8 +3,6 @@
 #include "ConsoleFixture.h"
 #include "FormLayout.h"
 
-#include <towerlink_tlb.h>
-
 #include <algorithm>
 
 using namespace kestrel;
@@ -26,19 +24,20 @@ std::wstring className(HWND window) {
     return name;
 }
 
-std::wstring expectedClass(ControlKind kind) {
+// The window class of each kind, and the button style of those drawn by the button class.
+std::pair<std::wstring, LONG_PTR> expectedClass(ControlKind kind) {
     switch (kind) {
-        case ControlKind::Button:
-        case ControlKind::CheckBox:
-        case ControlKind::Frame: return L"Button";
-        case ControlKind::TextBox: return L"Edit";
+        case ControlKind::Button: return {L"Button", BS_PUSHBUTTON};
+        case ControlKind::CheckBox: return {L"Button", BS_AUTOCHECKBOX};
+        case ControlKind::Frame: return {L"Button", BS_GROUPBOX};
+        case ControlKind::TextBox: return {L"Edit", 0};
         case ControlKind::Label:
-        case ControlKind::GroupLabel: return L"Static";
-        case ControlKind::ListBox: return L"ListBox";
-        case ControlKind::RcxPilot: return L"AtlAxWin";
+        case ControlKind::GroupLabel: return {L"Static", 0};
+        case ControlKind::ListBox: return {L"ListBox", 0};
+        case ControlKind::RcxPilot: return {L"AtlAxWin", 0};
         case ControlKind::Line: break;
     }
-    return L"";
+    return {};
 }
 
 }  // namespace
@@ -84,7 +83,8 @@ TEST_F(ConsoleForm, ShowsEveryControlAsAChildWindowAtItsScaledPlace) {
         EXPECT_EQ(parent, GetParent(window));
         if (c.parent.empty()) ++formChildren;
         EXPECT_TRUE(IsWindowVisible(window));
-        EXPECT_EQ(expectedClass(c.kind), className(window));
+        const auto [windowClass, buttonStyle] = expectedClass(c.kind);
+        EXPECT_EQ(windowClass, className(window));
         if (c.kind != ControlKind::RcxPilot) {
             EXPECT_EQ(c.text, text(name.c_str()));
         }
@@ -101,14 +101,8 @@ TEST_F(ConsoleForm, ShowsEveryControlAsAChildWindowAtItsScaledPlace) {
         const bool focusable =
             c.tabPlace != console::kNoTabPlace && c.kind != ControlKind::RcxPilot;
         EXPECT_EQ(focusable, (style & WS_TABSTOP) != 0);
-        if (c.kind == ControlKind::Button) {
-            EXPECT_EQ(BS_PUSHBUTTON, style & BS_TYPEMASK);
-        }
-        if (c.kind == ControlKind::CheckBox) {
-            EXPECT_EQ(BS_AUTOCHECKBOX, style & BS_TYPEMASK);
-        }
-        if (c.kind == ControlKind::Frame) {
-            EXPECT_EQ(BS_GROUPBOX, style & BS_TYPEMASK);
+        if (windowClass == L"Button") {
+            EXPECT_EQ(buttonStyle, style & BS_TYPEMASK);
         }
         if (c.kind == ControlKind::TextBox) {
             EXPECT_EQ(0, style & (ES_MULTILINE | ES_NUMBER | ES_READONLY));
@@ -120,11 +114,10 @@ TEST_F(ConsoleForm, ShowsEveryControlAsAChildWindowAtItsScaledPlace) {
     EXPECT_EQ(formChildren, actualChildren) << "nothing on the form beyond the layout";
 }
 
-TEST_F(ConsoleForm, StartsWithItsTitleLasmCheckedAndAnEmptyUnsortedList) {
+TEST_F(ConsoleForm, StartsWithItsTitleLasmCheckedAndAnEmptyList) {
     EXPECT_EQ(console::kFormTitle, windowText(form_->window()));
     EXPECT_EQ(BST_CHECKED, SendMessageW(control(L"ChkLasm"), BM_GETCHECK, 0, 0));
     EXPECT_EQ(0, SendMessageW(control(L"List1"), LB_GETCOUNT, 0, 0));
-    EXPECT_EQ(0, GetWindowLongPtrW(control(L"List1"), GWL_STYLE) & LBS_SORT);
 }
 
 // Each control draws in MS Sans Serif 8 pt, the font the layout's twips were measured in, and
@@ -232,50 +225,24 @@ TEST_F(ConsoleForm, ClosingTheWindowEndsTheControlAndClosesTheLink) {
         << "a form inside another program leaves the program running";
 }
 
-namespace {
+// A link whose events cannot be connected makes the control's creation fail, with the link's
+// reason.
+TEST_F(ConsoleWindowTest, ReportsAControlThatCannotBeCreatedAndOpensAllTheSame) {
+    ASSERT_HRESULT_SUCCEEDED(library_.registerServer());
+    FakeLinkRegistration registration;
+    resetFakeLink();
+    fakeLink().refuseAdvise = true;
+    console::ConsoleWindow form(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
+                                console::ConsoleWindow::OnClose::KeepRunning);
+    EXPECT_FALSE(form.hasPilot());
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_EQ(L"TestProgram", boxes_.boxes()[0].title);
+    EXPECT_NE(std::wstring::npos, boxes_.boxes()[0].text.find(L"80040201"))
+        << testing::PrintToString(boxes_.boxes()[0].text);
+    EXPECT_NE(std::wstring::npos, boxes_.boxes()[0].text.find(L"Refused"));
+    EXPECT_TRUE(IsWindowVisible(form.window()));
 
-// A brick link class whose creation fails, as when the tower's driver is missing.
-class FailingLinkFactory final : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        *object = iid == IID_IUnknown || iid == IID_IClassFactory ? this : nullptr;
-        return *object ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown*, REFIID, void** object) override {
-        *object = nullptr;
-        return setErrorInfo({E_ACCESSDENIED, L"The tower is in use", L"", L"test"}, IID_IUnknown);
-    }
-    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-};
-
-}  // namespace
-
-TEST(ConsoleStartUp, ReportsAControlThatCannotBeCreatedAndOpensAllTheSame) {
-    OleInitialize(nullptr);
-    {
-        KestrelLibrary library;
-        ASSERT_HRESULT_SUCCEEDED(library.registerServer());
-        FailingLinkFactory factory;
-        DWORD cookie = 0;
-        ASSERT_HRESULT_SUCCEEDED(CoRegisterClassObject(
-            CLSID_TowerLink, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
-        MessageBoxHook boxes;
-        console::ConsoleWindow form(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
-                                    console::ConsoleWindow::OnClose::KeepRunning);
-        EXPECT_FALSE(form.hasPilot());
-        ASSERT_EQ(1u, boxes.boxes().size());
-        EXPECT_EQ(L"TestProgram", boxes.boxes()[0].title);
-        EXPECT_NE(std::wstring::npos, boxes.boxes()[0].text.find(L"80070005"))
-            << testing::PrintToString(boxes.boxes()[0].text);
-        EXPECT_NE(std::wstring::npos, boxes.boxes()[0].text.find(L"The tower is in use"));
-        EXPECT_TRUE(IsWindowVisible(form.window()));
-
-        SendMessageW(form.control(L"CmdOn"), BM_CLICK, 0, 0);
-        ASSERT_EQ(2u, boxes.boxes().size()) << "each click tells why nothing happens";
-        EXPECT_EQ(boxes.boxes()[0].text, boxes.boxes()[1].text);
-        CoRevokeClassObject(cookie);
-    }
-    OleUninitialize();
+    SendMessageW(form.control(L"CmdOn"), BM_CLICK, 0, 0);
+    ASSERT_EQ(2u, boxes_.boxes().size()) << "each click tells why nothing happens";
+    EXPECT_EQ(boxes_.boxes()[0].text, boxes_.boxes()[1].text);
 }

@@ -11,7 +11,7 @@ namespace {
 class ConsoleOnTheVirtualBrick : public ConsoleWindowTest {
 protected:
     void SetUp() override { openForm(); }
-    void TearDown() override { closeForm(); }
+    void TearDown() override { form_.reset(); }
 
     ScopedEnvironment port_{L"TOWERLINK_PORT", L"VIRTUAL"};
     TowerLinkLibrary towerLink_;
@@ -20,23 +20,8 @@ protected:
 
 }  // namespace
 
-TEST_F(ConsoleOnTheVirtualBrick, ShowsTheBricksAnswersInTheBoxes) {
-    click(L"CmdRCXAlive");
-    EXPECT_EQ(L"True", text(L"TxtResult"));
-    click(L"CmdBattery");
-    EXPECT_EQ(L"9300", text(L"TxtResult"));
-
-    setText(L"TxtVar", L"3");
-    setText(L"TxtVarNumber", L"100");
-    click(L"CmdSetVar");
-    setText(L"TxtPollSource", L"0");
-    setText(L"TxtPNumber", L"3");
-    click(L"CmdPoll");
-    EXPECT_EQ(L"100", text(L"TxtPoll"));
-    EXPECT_TRUE(boxes_.boxes().empty());
-}
-
-TEST_F(ConsoleOnTheVirtualBrick, UploadsWhatWasLoggedThroughTheButtons) {
+// What the buttons set and logged on the brick comes back into the boxes and the list.
+TEST_F(ConsoleOnTheVirtualBrick, ShowsWhatTheButtonsSetAndLogged) {
     setText(L"TxtDlgSize", L"3");
     click(L"CmdSetDlg");
     setText(L"TxtVar", L"2");
@@ -47,6 +32,10 @@ TEST_F(ConsoleOnTheVirtualBrick, UploadsWhatWasLoggedThroughTheButtons) {
         click(L"CmdSetVar");
         click(L"CmdDlgNext");
     }
+    setText(L"TxtPollSource", L"0");
+    setText(L"TxtPNumber", L"2");
+    click(L"CmdPoll");
+    EXPECT_EQ(L"300", text(L"TxtPoll"));
     click(L"CmdDlgUpload");
     EXPECT_EQ(
         (std::vector<std::wstring>{L"Type:  2 LoByt:  1 HiByt:  0", L"Type:  2 LoByt:  8 HiByt:  0",

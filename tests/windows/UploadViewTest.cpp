@@ -47,13 +47,9 @@ protected:
 }  // namespace
 
 TEST_F(UploadView, AValueThatIsNoArrayGetsTheBoxAndNoLine) {
-    Variant empty;
-    Variant number;
-    V_VT(number.get()) = VT_I4;
-    V_I4(number.get()) = 5;
-    for (Variant* value : {&empty, &number}) {
+    for (const VARIANT& value : {VARIANT{}, i4(5)}) {
         boxes_.clear();
-        console::showDatalog(list_, owner_, *value->get());
+        console::showDatalog(list_, owner_, value);
         ASSERT_EQ(1u, boxes_.boxes().size());
         EXPECT_EQ(L"Upload not a valid array", boxes_.boxes()[0].text);
         EXPECT_EQ(L"TestProgram", boxes_.boxes()[0].title);
@@ -66,13 +62,8 @@ TEST_F(UploadView, ListsThePositionsBetweenTheFirstAndTheLastWhateverTheLowerBou
     Variant t = table(3, 5);  // entries 3..7: lines for 4, 5 and 6
     for (LONG entry = 3; entry <= 7; ++entry)
         for (LONG field = 0; field < 3; ++field) put(t, field, entry, i4(entry * 10 + field));
-    VARIANT negative;
-    V_VT(&negative) = VT_I2;
-    V_I2(&negative) = -4;
-    put(t, 1, 5, negative);
-    VARIANT nothing;
-    VariantInit(&nothing);
-    put(t, 2, 6, nothing);
+    put(t, 1, 5, i2(-4));
+    put(t, 2, 6, VARIANT{});
     console::showDatalog(list_, owner_, *t.get());
     EXPECT_EQ((std::vector<std::wstring>{L"Type:  40 LoByt:  41 HiByt:  42",
                                          L"Type:  50 LoByt: -4 HiByt:  52",
@@ -119,10 +110,8 @@ TEST_F(UploadView, ReadsTablesOfPlainNumbersAndRejectsText) {
     EXPECT_EQ(std::vector<std::wstring>{L"Type:  0 LoByt:  0 HiByt:  255"}, lines());
 
     Variant t = table(0, 3);
-    VARIANT word;
-    V_VT(&word) = VT_BSTR;
-    V_BSTR(&word) = SysAllocString(L"abc");
+    VARIANT word = text(L"abc");
     put(t, 0, 1, word);
-    VariantClear(&word);
+    clear({&word});
     EXPECT_THROW(console::showDatalog(list_, owner_, *t.get()), ComError);
 }
