@@ -1,6 +1,8 @@
 // A CBT hook that answers message boxes as they are activated.
 #include "MessageBoxHook.h"
 
+#include <gtest/gtest.h>
+
 #include "LoadedLibrary.h"
 
 namespace kestrel::test {
@@ -49,13 +51,16 @@ MessageBoxHook::MessageBoxHook() {
 
 MessageBoxHook::~MessageBoxHook() {
     if (hook_) UnhookWindowsHookEx(hook_);
+    EXPECT_EQ(seen_, t_boxes.size()) << "message boxes the test did not look at";
 }
 
 const std::vector<CaughtBox>& MessageBoxHook::boxes() const {
+    seen_ = t_boxes.size();
     return t_boxes;
 }
 void MessageBoxHook::clear() {
     t_boxes.clear();
+    seen_ = 0;
 }
 
 }  // namespace kestrel::test

@@ -1,5 +1,6 @@
 // Catches the modal message boxes that the code under test shows on this thread: records each
-// box's text and title and closes it with OK, so that no test waits for a person.
+// box's text and title and closes it with OK, so that no test waits for a person. A box that
+// the test never looked at through boxes() fails it when the hook goes.
 #pragma once
 
 #include <windows.h>
@@ -29,6 +30,7 @@ public:
 
 private:
     HHOOK hook_ = nullptr;
+    mutable std::size_t seen_ = 0;
 };
 
 }  // namespace kestrel::test
