@@ -52,11 +52,8 @@ private:
 };
 
 struct BrickRig {
-    explicit BrickRig(MemoryTransportOptions options = {}, SessionOptions sessionOptions = {})
-        : brick(clock, 7),
-          tower(brick, clock, options),
-          tap(tower, clock),
-          session(tap, clock, sessionOptions) {}
+    explicit BrickRig(MemoryTransportOptions options = {})
+        : brick(clock, 7), tower(brick, clock, options), tap(tower, clock), session(tap, clock) {}
 
     // Runs a text, noting in `took` how long it took on the clock.
     ExecuteResult run(const std::string& text, CommandForm form = CommandForm::Lasm) {

@@ -40,7 +40,6 @@ TEST(CommandParser, EncodesEveryCommand) {
         {"dir 2,7", "55 FF 00 E1 1E 87 78 68 97"},
         {"dir 0,7", "55 FF 00 E1 1E 07 F8 E8 17"},
         {"out 2,7", "55 FF 00 21 DE 87 78 A8 57"},
-        {"out 2,1", "55 FF 00 21 DE 81 7E A2 5D"},
         {"dir 2,1", "55 FF 00 E1 1E 81 7E 62 9D"},
         {"pollb", "55 FF 00 30 CF 30 CF"},
         {"pollp", "55 FF 00 15 EA 01 FE 03 FC 05 FA 07 F8 0B F4 30 CF"},

@@ -1,10 +1,12 @@
 // Reply recognition, and with it the frames' pair and checksum checks: every vector whole and
-// byte by byte, echo, noise and damaged frames. Packets are encoded in the command parser's
-// tests, against the reference packets of the requests.
+// byte by byte, echo, noise and damaged frames; and the brick's side, requests cut from a noisy,
+// arbitrarily chunked stream. Packets are encoded in the command parser's tests, against the
+// reference packets of the requests.
 #include "ReplyDecoder.h"
 
 #include <gtest/gtest.h>
 
+#include "RequestDecoder.h"
 #include "TestBytes.h"
 
 using namespace towerlink;
@@ -112,4 +114,36 @@ TEST(ReplyDecoder, CollectsBroadcastMessages) {
     decoder.feed(bytes("55 FF 00 CF 30 54 AB 24 DB 47 B8"));
     ASSERT_TRUE(decoder.complete());
     EXPECT_EQ(decoder.messages(), std::vector<std::uint8_t>{0x2A});
+}
+
+TEST(RequestDecoder, CutsRequestsFromAStream) {
+    const Bytes stream = bytes(
+        "55 FF 00 21 DE 81 7E A2 5D "              // motor A on
+        "11 22 FF 00 "                             // noise
+        "55 FF 00 13 EC 01 FE 02 FD 05 FA 1B E4 "  // pwr 1,2,5
+        "55 FF 00 13 EC 01 FE 02 FD 05 FA 1C E3 "  // bad checksum: dropped
+        "55 FF 00 07 F8 00 FF 07 F8 "              // unknown opcode: ignored
+        "55 FF 00 1A E5 09 F6 01 FE 24 DB");       // poll, toggled
+    const std::vector<Bytes> expected = {bytes("21 81"), bytes("13 01 02 05"), bytes("1A 09 01")};
+
+    RequestDecoder whole;
+    EXPECT_EQ(whole.feed(stream), expected);
+    EXPECT_EQ(whole.pending(), 0u);
+
+    RequestDecoder single;
+    std::vector<Bytes> got;
+    for (std::uint8_t b : stream) {
+        for (Bytes& r : single.feed(std::span(&b, 1))) got.push_back(r);
+    }
+    EXPECT_EQ(got, expected);
+}
+
+TEST(RequestDecoder, RecoversWhenAByteWasLost) {
+    RequestDecoder decoder;
+    // The first copy lost its last byte, so it takes in the start of the resend and fails its
+    // check.
+    EXPECT_TRUE(decoder.feed(bytes("55 FF 00 21 DE 81 7E A2")).empty());
+    EXPECT_GT(decoder.pending(), 0u);
+    EXPECT_EQ(decoder.feed(bytes("55 FF 00 21 DE 81 7E A2 5D")),
+              std::vector<Bytes>{bytes("21 81")});
 }

@@ -1,6 +1,6 @@
 // The session against the virtual brick: toggle bit, retries, timing, pauses and stale bytes,
-// every failure outcome, and a long run over a noisy line that stalls. Its trace, and the echo
-// it skips, show in the towerlink tool's tests.
+// every failure outcome and the link status probe that names it, and a long run over a noisy
+// line that stalls. Its trace, and the echo it skips, show in the towerlink tool's tests.
 #include "Session.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <random>
 
 #include "BrickRig.h"
+#include "LinkStatus.h"
 #include "TestBytes.h"
 
 using namespace towerlink;
@@ -159,6 +160,27 @@ TEST(Session, ReportsEachFailureOutcome) {
         rig.brick.setFaults({.silent = true});
         EXPECT_EQ(rig.failure("ping"), LinkError::BadTower);
     }
+}
+
+TEST(LinkStatus, NamesWhatIsWrong) {
+    BrickRig ready({.echo = true});
+    EXPECT_EQ(probeLinkStatus(ready.session), LinkStatus::Ready);
+
+    BrickRig lowBattery;
+    lowBattery.brick.setBatteryMillivolts(kLowBatteryMillivolts - 1);
+    EXPECT_EQ(probeLinkStatus(lowBattery.session), LinkStatus::BadBattery);
+
+    BrickRig noFirmware;
+    noFirmware.brick.setFirmware(false);
+    EXPECT_EQ(probeLinkStatus(noFirmware.session), LinkStatus::NoFirmware);
+
+    BrickRig noBrick;
+    noBrick.brick.setFaults({.silent = true});
+    EXPECT_EQ(probeLinkStatus(noBrick.session), LinkStatus::NoBrick);
+
+    BrickRig noTower({.echo = true});
+    noTower.tower.setTowerPresent(false);
+    EXPECT_EQ(probeLinkStatus(noTower.session), LinkStatus::NoTower);
 }
 
 TEST(Session, HandsOnBroadcastMessages) {

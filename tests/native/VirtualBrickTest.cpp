@@ -54,14 +54,17 @@ TEST(VirtualBrick, AppliesVariableArithmeticRules) {
 TEST(VirtualBrick, ModelsSensors) {
     BrickRig rig;
     const auto& sensors = rig.brick.state().sensors;
+    // The sensor's value, read right after its raw reading changes to `raw`.
+    auto valueAt = [&](int sensor, int raw) {
+        rig.brick.setSensorRaw(sensor, raw);
+        return rig.answer("poll 9," + std::to_string(sensor));
+    };
     rig.answer("sent 0,1");  // touch: boolean mode
     EXPECT_EQ(sensors[0].modeByte, 0x20);
-    rig.brick.setSensorRaw(0, 300);
-    EXPECT_EQ(rig.answer("poll 9,0"), 1);
+    EXPECT_EQ(valueAt(0, 300), 1);
     rig.brick.setSensorRaw(0, 500);  // inside the hysteresis band: unchanged
     EXPECT_EQ(rig.answer("poll 13,0"), 1);
-    rig.brick.setSensorRaw(0, 1000);
-    EXPECT_EQ(rig.answer("poll 9,0"), 0);
+    EXPECT_EQ(valueAt(0, 1000), 0);
     rig.answer("senm 0,2,0");  // transition count, cleared by the mode change
     for (int raw : {100, 1000, 100, 1000, 100}) rig.brick.setSensorRaw(0, raw);
     EXPECT_EQ(rig.answer("poll 9,0"), 5);
@@ -72,20 +75,16 @@ TEST(VirtualBrick, ModelsSensors) {
     EXPECT_EQ(rig.answer("poll 9,0"), 0);
     rig.answer("senm 1,1,10");  // boolean by slope: a fall of more than 10 sets it
     rig.brick.setSensorRaw(1, 1000);
-    rig.brick.setSensorRaw(1, 980);
-    EXPECT_EQ(rig.answer("poll 9,1"), 1);
-    rig.brick.setSensorRaw(1, 985);
-    EXPECT_EQ(rig.answer("poll 9,1"), 1);
-    rig.brick.setSensorRaw(1, 1000);
-    EXPECT_EQ(rig.answer("poll 9,1"), 0);
+    EXPECT_EQ(valueAt(1, 980), 1);
+    EXPECT_EQ(valueAt(1, 985), 1);
+    EXPECT_EQ(valueAt(1, 1000), 0);
     rig.answer("sent 2,4");  // rotation: angle mode
     rig.brick.rotateSensor(2, -37);
     EXPECT_EQ(rig.answer("poll 9,2"), -37);
     EXPECT_EQ(rig.answer("poll 10,2"), 4);
     EXPECT_EQ(rig.answer("poll 11,2"), 0xE0);
     rig.answer("sent 1,2");  // temperature: tenths of a degree
-    rig.brick.setSensorRaw(1, 625);
-    EXPECT_EQ(rig.answer("poll 9,1"), 200);
+    EXPECT_EQ(valueAt(1, 625), 200);
     EXPECT_EQ(rig.answer("poll 12,1"), 625);
     rig.answer("senm 1,6,0");
     EXPECT_EQ(rig.answer("poll 9,1"), 680);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 
+#include "Bstr.h"
 #include "ComError.h"
 #include "ComObject.h"
 #include "ComPtr.h"
@@ -19,10 +20,6 @@ namespace kestrel::test {
 namespace {
 
 FakeLinkScript g_script;
-
-std::wstring text(BSTR b) {
-    return b ? std::wstring(b, SysStringLen(b)) : L"";
-}
 
 class FakeLink final
     : public ComObject<FakeLink, IBrickLink, IConnectionPointContainer, IConnectionPoint> {
@@ -46,7 +43,9 @@ public:
         *port = SysAllocString(L"COM1");
         return S_OK;
     }
-    STDMETHODIMP OpenPort(BSTR port) override { return called(L"OpenPort", text(port)); }
+    STDMETHODIMP OpenPort(BSTR port) override {
+        return called(L"OpenPort", std::wstring(Bstr::view(port)));
+    }
     STDMETHODIMP ClosePort() override { return called(L"ClosePort"); }
     STDMETHODIMP GetInfo(LONG item, LONG* value) override {
         RETURN_IF_FAILED(called(L"GetInfo", std::to_wstring(item)));
@@ -55,8 +54,8 @@ public:
     }
     STDMETHODIMP ExecuteCommand(BSTR* command, LONG* mode, LONG* position, VARIANT* reply,
                                 LONG* result) override {
-        record(L"ExecuteCommand " + text(*command) + L"|" + std::to_wstring(*mode) + L"|" +
-               std::to_wstring(*position));
+        record(L"ExecuteCommand " + std::wstring(Bstr::view(*command)) + L"|" +
+               std::to_wstring(*mode) + L"|" + std::to_wstring(*position));
         if (V_VT(reply) != VT_EMPTY || *result != 0) ++g_script.dirtyInputs;
         FakeReply next;
         if (!g_script.replies.empty()) {
@@ -146,6 +145,10 @@ private:
     ComPtr<IUnknown> sink_;
 };
 
+HRESULT createFakeLink(REFIID iid, void** object) {
+    return handOut(new FakeLink, iid, object);
+}
+
 }  // namespace
 
 std::function<void(VARIANT*)> bytes(LONG lower, std::vector<BYTE> values) {
@@ -188,10 +191,6 @@ void resetFakeLink() {
     g_script = FakeLinkScript{};
     g_script.liveLinks = live;
     g_script.connections = connections;
-}
-
-HRESULT createFakeLink(REFIID iid, void** object) {
-    return handOut(new FakeLink, iid, object);
 }
 
 FakeLinkRegistration::FakeLinkRegistration() {

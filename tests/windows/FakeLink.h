@@ -64,9 +64,6 @@ struct FakeLinkScript {
 FakeLinkScript& fakeLink();
 void resetFakeLink();
 
-// Creates a fake link with one reference, bound to fakeLink().
-HRESULT createFakeLink(REFIID iid, void** object);
-
 // Registers the fake's class object for this process while the guard lives.
 class FakeLinkRegistration {
 public:

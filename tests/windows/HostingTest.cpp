@@ -4,8 +4,10 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "ControlFixture.h"
+#include "ControlHost.h"
 #include "UniqueHandle.h"
 
 using namespace kestrel;
@@ -72,78 +74,59 @@ void pump(DWORD milliseconds) {
     } while (GetTickCount() - start < milliseconds);
 }
 
-// atl.dll stays loaded for the process: its window class outlives an unload, and a second
-// AtlAxWinInit after a reload fails on it.
-HMODULE atl() {
-    static HMODULE atl = [] {
-        HMODULE loaded = LoadLibraryW(L"atl.dll");
-        if (!loaded) loaded = LoadLibraryW(L"atl100.dll");
-        auto init = loaded ? exported<BOOL(WINAPI*)()>(loaded, "AtlAxWinInit") : nullptr;
-        return init && init() ? loaded : nullptr;
-    }();
-    return atl;
-}
-
-// A form that hosts the control the way a C++ program does on Windows: atl.dll's AtlAxWin window
-// class, whose window creates the control named by its title and activates it in place.
+// A form that hosts the control the way a C++ program does on Windows: atl.dll's AtlAxWin window,
+// which creates the control named by its title and activates it in place, as the console hosts it.
 class Hosting : public testing::Test {
 protected:
     void SetUp() override {
         resetFakeLink();
-        ASSERT_TRUE(atl()) << "no atl.dll whose AtlAxWinInit succeeds";
         // AtlAxWin finds the control by its ProgID, as any container does.
         ASSERT_HRESULT_SUCCEEDED(library_.registerServer());
     }
     void TearDown() override { close(); }
     std::vector<std::wstring>& calls() { return fakeLink().calls; }
 
-    // A visible top-level form (any window class will do) with one AtlAxWin child of 320 by 240.
-    bool open() {
+    // A visible top-level form (any window class will do) with one host of 320 by 240.
+    void open() {
         form_ = CreateWindowExW(0, L"Static", L"Kestrel hosting test",
                                 WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 20, 20, 360, 280, nullptr,
                                 nullptr, nullptr, nullptr);
-        axWindow_ = CreateWindowExW(0, L"AtlAxWin", L"kestrel.RcxPilot", WS_CHILD | WS_VISIBLE, 20,
-                                    20, 320, 240, form_, nullptr, nullptr, nullptr);
+        host_.emplace(form_, RECT{20, 20, 340, 260}, 1, L"kestrel.RcxPilot");
         pump(100);
-        return axWindow_ && control();
+        ASSERT_TRUE(host_->control()) << testing::PrintToString(host_->failure().description);
     }
+    // The host object's reference goes first, so that the window's end is the control's last.
     void close() {
+        host_.reset();
         if (form_) DestroyWindow(form_);
-        form_ = axWindow_ = nullptr;
+        form_ = nullptr;
         pump(50);
-    }
-    // The hosted control, as AtlAxGetControl gives it.
-    ComPtr<IUnknown> control() const {
-        ComPtr<IUnknown> control;
-        using GetControl = HRESULT(WINAPI*)(HWND, IUnknown**);
-        if (axWindow_) exported<GetControl>(atl(), "AtlAxGetControl")(axWindow_, control.put());
-        return control;
     }
 
     FakeLinkRegistration registration_;
     KestrelLibrary library_;
     MessageBoxHook boxes_;
     HWND form_ = nullptr;
-    HWND axWindow_ = nullptr;
+    std::optional<console::ControlHost> host_;
 };
 
-TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinForm) {
-    ASSERT_TRUE(open());
-    HWND face = faceOf(control().get());
+TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinFormAndItsBoxesOverTheForm) {
+    ASSERT_NO_FATAL_FAILURE(open());
+    HWND face = faceOf(host_->control());
     ASSERT_TRUE(face);
-    EXPECT_EQ(axWindow_, GetParent(face));
+    EXPECT_EQ(host_->window(), GetParent(face));
     EXPECT_TRUE(IsWindowVisible(face));
     RECT faceRect{}, hostRect{};
     GetClientRect(face, &faceRect);
-    GetClientRect(axWindow_, &hostRect);
+    GetClientRect(host_->window(), &hostRect);
     EXPECT_TRUE(EqualRect(&faceRect, &hostRect)) << "the face fills the place the host gives it";
 
     HWND label = FindWindowExW(face, nullptr, L"Static", nullptr);
     ASSERT_TRUE(label);
     EXPECT_EQ(L"Ok", windowText(label)) << "start-up's last text";
-    HDC dc = GetDC(axWindow_);
+    HDC dc = GetDC(face);
     const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(axWindow_, dc);
+    ReleaseDC(face, dc);
     RECT labelRect{};
     GetWindowRect(label, &labelRect);
     MapWindowPoints(nullptr, face, reinterpret_cast<POINT*>(&labelRect), 2);
@@ -164,6 +147,13 @@ TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinForm) {
     ClientToScreen(face, &faceCorner);
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), GetPixel(shot.dc(), faceCorner.x, faceCorner.y));
     EXPECT_GT(shot.countOther(labelRect, GetSysColor(COLOR_BTNFACE)), 0) << "the caption shows";
+
+    // Its message boxes belong to the form that holds it.
+    fakeLink().failures[L"GetInfo 6"] = {kLinkError, L"No setting", L""};
+    host_->control()->Reconnect();
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_EQ(L"No Err.HelpFile", boxes_.boxes()[0].text);
+    EXPECT_EQ(form_, boxes_.boxes()[0].owner);
 }
 
 // A container that closes the control but still holds it has not destroyed it: terminate waits
@@ -171,8 +161,8 @@ TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinForm) {
 TEST_F(Hosting, TerminatesOnceWhenTheHostClosesAndTheLastReferenceGoes) {
     for (const bool keep : {false, true}) {
         SCOPED_TRACE(keep ? "a reference kept" : "the host's only");
-        ASSERT_TRUE(open());
-        ComPtr<IUnknown> kept = keep ? control() : nullptr;
+        ASSERT_NO_FATAL_FAILURE(open());
+        ComPtr<_RcxPilot> kept = keep ? ComPtr<_RcxPilot>(host_->control()) : nullptr;
         calls().clear();
         close();
         EXPECT_EQ(keep ? 0 : 1, countOf(calls(), L"ClosePort"));
@@ -187,17 +177,6 @@ TEST_F(Hosting, TerminatesOnceWhenTheHostClosesAndTheLastReferenceGoes) {
         EXPECT_EQ(0, fakeLink().liveLinks);
         EXPECT_EQ(S_OK, library_.canUnloadNow());
     }
-}
-
-TEST_F(Hosting, OwnsItsMessageBoxesByTheForm) {
-    ASSERT_TRUE(open());
-    fakeLink().failures[L"GetInfo 6"] = {kLinkError, L"No setting", L""};
-    ComPtr<_RcxPilot> pilot;
-    ASSERT_HRESULT_SUCCEEDED(control().queryInterface(IID__RcxPilot, pilot));
-    pilot->Reconnect();
-    ASSERT_EQ(1u, boxes_.boxes().size());
-    EXPECT_EQ(L"No Err.HelpFile", boxes_.boxes()[0].text);
-    EXPECT_EQ(form_, boxes_.boxes()[0].owner);
 }
 
 // Counts references, answers the interfaces it is given and fails the test on calls that the
@@ -423,11 +402,9 @@ TEST_F(Embedding, AnswersWhatAContainerAsksBeforeActivation) {
     EXPECT_EQ(S_OK, object->GetClientSite(current.put()));
     EXPECT_EQ(static_cast<IOleClientSite*>(&site), current.get());
     current.reset();
-    FakeAdviseSink sink;
-    DWORD connection = 0;
+    FakeAdviseSink sink, leaving;
+    DWORD connection = 0, leavingConnection = 0;
     ASSERT_EQ(S_OK, object->Advise(&sink, &connection));
-    FakeAdviseSink leaving;
-    DWORD leavingConnection = 0;
     ASSERT_EQ(S_OK, object->Advise(&leaving, &leavingConnection));
     EXPECT_EQ(S_OK, object->Unadvise(leavingConnection));
     EXPECT_EQ(0u, leaving.refs);

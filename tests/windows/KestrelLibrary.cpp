@@ -1,10 +1,13 @@
 // Loading Kestrel.ocx and calling it late-bound.
 #include "KestrelLibrary.h"
 
+#include <gtest/gtest.h>
+
 #include <iterator>
 #include <vector>
 
 #include "ComError.h"
+#include "Variant.h"
 
 namespace kestrel::test {
 
@@ -83,6 +86,28 @@ TypeAttr::TypeAttr(ITypeInfo* type) : type_(type) {
 
 TypeAttr::~TypeAttr() {
     type_->ReleaseTypeAttr(attr_);
+}
+
+std::vector<std::vector<int>> datalogEntries(const VARIANT* table) {
+    std::vector<std::vector<int>> rows;
+    EXPECT_EQ((VT_ARRAY | VT_VARIANT), V_VT(table));
+    if (V_VT(table) != (VT_ARRAY | VT_VARIANT)) return rows;
+    SAFEARRAY* entries = V_ARRAY(table);
+    LONG lastElement = -1, lastEntry = -1;
+    EXPECT_EQ(2u, SafeArrayGetDim(entries));
+    SafeArrayGetUBound(entries, 1, &lastElement);
+    SafeArrayGetUBound(entries, 2, &lastEntry);
+    EXPECT_EQ(2, lastElement);
+    for (LONG index[2] = {0, 0}; index[1] <= lastEntry; ++index[1]) {
+        rows.emplace_back();
+        for (index[0] = 0; index[0] < 3; ++index[0]) {
+            Variant v;
+            EXPECT_HRESULT_SUCCEEDED(SafeArrayGetElement(entries, index, v.get()));
+            EXPECT_TRUE(v.type() == VT_EMPTY || v.type() == VT_UI1);
+            rows.back().push_back(v.type() == VT_UI1 ? V_UI1(v.get()) : -1);
+        }
+    }
+    return rows;
 }
 
 std::map<int, GUID> implementedBy(ITypeInfo* coclass) {

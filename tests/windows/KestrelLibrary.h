@@ -48,6 +48,10 @@ private:
     TYPEATTR* attr_ = nullptr;
 };
 
+// An uploaded datalog table's entries, each of its three elements as a number, -1 where one is
+// empty; checks that the table is an array of variants, entries by three bytes or empties.
+std::vector<std::vector<int>> datalogEntries(const VARIANT* table);
+
 // The interfaces a class implements, each under its IMPLTYPEFLAGS.
 std::map<int, GUID> implementedBy(ITypeInfo* coclass);
 

@@ -18,8 +18,8 @@ LoadedLibrary::~LoadedLibrary() {
 
 HRESULT LoadedLibrary::classFactory(REFCLSID clsid, ComPtr<IClassFactory>& factory) const {
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    return exported<GetClassObject>(module_, "DllGetClassObject")(clsid, IID_IClassFactory,
-                                                                  factory.putVoid());
+    return procAddress<GetClassObject>(module_, "DllGetClassObject")(clsid, IID_IClassFactory,
+                                                                     factory.putVoid());
 }
 
 std::wstring LoadedLibrary::folder() const {

@@ -8,14 +8,10 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "ProcAddress.h"
 #include "WindowText.h"
 
 namespace kestrel::test {
-
-template <typename Function>
-Function exported(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 class LoadedLibrary {
 public:
@@ -34,7 +30,7 @@ public:
 
 private:
     HRESULT callExport(const char* name) const {
-        return exported<HRESULT(WINAPI*)()>(module_, name)();
+        return procAddress<HRESULT(WINAPI*)()>(module_, name)();
     }
 
     HMODULE module_ = nullptr;

@@ -71,15 +71,11 @@ TEST(Registration, RecordsTheControlAndRemovesItAgain) {
     EXPECT_FALSE(exists(L"TypeLib\\" + guidText(LIBID_kestrel)));
 }
 
-TEST(Registration, ExportsExactlyTheFourEntryPoints) {
+TEST(Registration, ExportsTheFourEntryPointsAndCarriesTheToolboxPictureAndVersion) {
     KestrelLibrary library;
     EXPECT_EQ((std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
                                      "DllUnregisterServer"}),
               exportsOf(library.module()));
-}
-
-TEST(Registration, CarriesTheToolboxPictureAndVersion) {
-    KestrelLibrary library;
     HBITMAP picture = LoadBitmapW(library.module(), MAKEINTRESOURCEW(30000));
     ASSERT_TRUE(picture);
     BITMAP info{};

@@ -20,12 +20,10 @@ namespace towerlink::test {
 
 inline constexpr const wchar_t* kWinUsbClass = L"{2C5BC6E8-5B5F-4C3D-9E4A-3E1A0D6C7B21}";
 
-struct ScriptedDevice {
-    std::wstring instanceId;
-    std::wstring service = L"WinUSB";
-    std::vector<std::wstring> interfaceClasses = {kWinUsbClass};
-    operator UsbDeviceEntry() const { return {instanceId, service, interfaceClasses}; }
-};
+// A tower bound to the WinUSB driver, as the driver's installation leaves it.
+inline UsbDeviceEntry winUsbDevice(const wchar_t* instanceId) {
+    return {instanceId, L"WinUSB", {kWinUsbClass}};
+}
 
 struct ControlRequest {
     UCHAR requestType;
@@ -49,7 +47,7 @@ class ScriptedTower final : public UsbDeviceApi {
 public:
     ScriptedTower(Clock& clock, VirtualBrick& brick) : clock_(clock), brick_(brick) {}
 
-    std::vector<ScriptedDevice> devices;
+    std::vector<UsbDeviceEntry> devices;
     DWORD openError = 0;  // open() fails with it when set
     struct FailingRequest {
         UCHAR request = 0;            // this vendor request fails ...
@@ -69,7 +67,7 @@ public:
     std::vector<UsbDeviceEntry> presentDevices(std::uint16_t vendor,
                                                std::uint16_t product) override {
         if (vendor != 0x0694 || product != 0x0001) return {};
-        return {devices.begin(), devices.end()};
+        return devices;
     }
     void close(HANDLE file, WINUSB_INTERFACE_HANDLE usb) override {
         if (!file || usb != this) misuse.push_back("closed what was not opened");
@@ -101,7 +99,7 @@ public:
     }
     std::wstring interfacePath(const std::wstring& interfaceClass,
                                const std::wstring& instanceId) override {
-        for (const ScriptedDevice& d : devices) {
+        for (const UsbDeviceEntry& d : devices) {
             if (d.instanceId == instanceId &&
                 std::ranges::count(d.interfaceClasses, interfaceClass))
                 return pathOf(instanceId);

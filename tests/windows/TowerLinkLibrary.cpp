@@ -42,7 +42,8 @@ ComPtr<IBrickLink> TowerLinkLibrary::openVirtual(const wchar_t* faults) const {
     return link;
 }
 
-std::wstring TowerLinkLibrary::expectFailure(HRESULT returned, HRESULT expected) const {
+std::wstring TowerLinkLibrary::expectFailure(HRESULT returned, HRESULT expected,
+                                             const wchar_t* part) const {
     EXPECT_EQ(expected, returned);
     ComPtr<IErrorInfo> error;
     if (GetErrorInfo(0, error.put()) != S_OK || !error) {
@@ -52,6 +53,7 @@ std::wstring TowerLinkLibrary::expectFailure(HRESULT returned, HRESULT expected)
     Bstr description, text;
     error->GetDescription(description.put());
     EXPECT_FALSE(description.str().empty());
+    EXPECT_NE(std::wstring::npos, description.str().find(part)) << description.str();
     error->GetSource(text.put());
     EXPECT_EQ(L"TowerLink", text.str());
     error->GetHelpFile(text.put());

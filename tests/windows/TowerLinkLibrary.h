@@ -31,9 +31,9 @@ public:
     // The error reference that ships beside the DLL.
     std::wstring errorReference() const { return folder() + L"TowerLink-errors.html"; }
     // Expects `returned` to be `expected` with TowerLink's whole error information: a
-    // description, source "TowerLink", the error reference and the number's section in it.
-    // Returns the description.
-    std::wstring expectFailure(HRESULT returned, HRESULT expected) const;
+    // description that mentions `part`, source "TowerLink", the error reference and the
+    // number's section in it. Returns the description.
+    std::wstring expectFailure(HRESULT returned, HRESULT expected, const wchar_t* part = L"") const;
 };
 
 // GetInfo's answer for the item, which must succeed.
@@ -73,7 +73,6 @@ private:
 // can run a callback from inside TransferProgress.
 class RecordingEventSink final : public IDispatch {
 public:
-    RecordingEventSink() = default;
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
     // Lives on the test's stack: the count is only watched, never acted on.

@@ -1,5 +1,7 @@
 // TowerLink.dll through IBrickLink on the VIRTUAL port: status codes from the virtual brick's
-// faults, command results, datalog positions and reads, error information, events and unloading.
+// faults, command results, datalog positions and reads, error information, events and unloading;
+// and its firmware download (IFirmwareLoader) through the vtable, which script clients call
+// late-bound in the firmware download script.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +17,9 @@
 
 namespace kestrel::test {
 namespace {
+
+// The 640-byte image the towerlink tool's tests download too, with Windows line ends.
+const std::wstring kFirmwareFile = L"" FIRMWARE_TEST_FILE;
 
 std::vector<BYTE> bytesOf(const VARIANT& v) {
     if (V_VT(&v) != (VT_ARRAY | VT_UI1)) return {};
@@ -69,7 +74,6 @@ TEST_F(TowerLinkTest, EachVirtualFaultShowsInStatusAndCommands) {
         HRESULT command;             // what a motor command returns
         const wchar_t* description;  // how its failure's description starts
     } cases[] = {
-        {L"", TOWERLINK_STATUS_READY, 1, S_OK, nullptr},
         {L"notower", TOWERLINK_STATUS_NO_TOWER, 0, towerLinkError(TOWERLINK_E_NO_TOWER),
          L"No tower answers on VIRTUAL"},
         {L"badtower", TOWERLINK_STATUS_BAD_TOWER, 0, towerLinkError(TOWERLINK_E_BAD_TOWER),
@@ -108,10 +112,8 @@ TEST_F(TowerLinkTest, StatusFollowsOpenAndCloseAndIsBusyWhileAnotherLinkHoldsThe
 
     ComPtr<IBrickLink> second = library_.create();
     Bstr port(L"VIRTUAL");
-    const HRESULT busy = second->OpenPort(port.get());
-    EXPECT_NE(std::wstring::npos,
-              library_.expectFailure(busy, towerLinkError(TOWERLINK_E_PORT_BUSY))
-                  .find(L"VIRTUAL is in use"));
+    library_.expectFailure(second->OpenPort(port.get()), towerLinkError(TOWERLINK_E_PORT_BUSY),
+                           L"VIRTUAL is in use");
     EXPECT_EQ(TOWERLINK_STATUS_BUSY, status(second.get()));
 
     ASSERT_EQ(S_OK, link->ClosePort());
@@ -141,23 +143,18 @@ TEST_F(TowerLinkTest, LinkSettingIsTheTowerRangeThatSetLinkModeTakesBack) {
 
 // ---- commands ----
 
-TEST_F(TowerLinkTest, CommandsReturnTheNumericAnswerAndTheReplyBytes) {
+TEST_F(TowerLinkTest, CommandsReturnTheAnswerAndReplyBytesOrTheColumnOfTheTextError) {
     ComPtr<IBrickLink> link = library_.openVirtual();
     EXPECT_EQ(S_OK, run(link.get(), L"setv 4,2,-2").hr);
     const Outcome poll = run(link.get(), L"poll 0,4");
     EXPECT_EQ(-2, poll.result);
     EXPECT_EQ((std::vector<BYTE>{0xFE, 0xFF}), poll.bytes) << "low byte first";
-    EXPECT_EQ(S_OK, run(link.get(), L"Sound 3", TOWERLINK_MODE_STATEMENT).hr);
-}
 
-TEST_F(TowerLinkTest, TextErrorWritesTheColumnAndFailsWithTheParserMessage) {
-    ComPtr<IBrickLink> link = library_.openVirtual();
     const struct {
         const wchar_t* text;
         long mode;
         long column;
-    } cases[] = {{L"out 2,x", TOWERLINK_MODE_LASM, 7},
-                 {L"sound 9", TOWERLINK_MODE_STATEMENT, 7},
+    } cases[] = {{L"sound 9", TOWERLINK_MODE_STATEMENT, 7},
                  {L"ping \u00e9", TOWERLINK_MODE_LASM, 6}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -240,15 +237,10 @@ TEST_F(TowerLinkTest, DatalogPositionsCountTheSizeEntryAndReadsRaiseProgressWhil
     EXPECT_EQ(VT_EMPTY, read(3, 0).first);
     EXPECT_EQ(VT_EMPTY, read(3, -3).first);
 
-    // A read raises TransferProgress, and the link is busy meanwhile.
+    // A read raises TransferProgress, and the link is busy meanwhile: the status says so, and
+    // commands and closing from inside the progress handler are refused.
     RecordingEventSink sink;
     const DWORD cookie = advise(link.get(), &sink);
-    Variant data;
-    ASSERT_EQ(S_OK, link->ReadDatalog(3, 300, data.put()));
-    EXPECT_EQ((std::vector<std::wstring>{L"TransferProgress 50 100", L"TransferProgress 100 100"}),
-              sink.heard);
-
-    // Status and calls from inside the progress handler.
     std::vector<long> statuses;
     std::vector<HRESULT> calls;
     sink.onProgress = [&] {
@@ -258,8 +250,9 @@ TEST_F(TowerLinkTest, DatalogPositionsCountTheSizeEntryAndReadsRaiseProgressWhil
         calls.push_back(run(link.get(), L"ping").hr);
         calls.push_back(link->ClosePort());
     };
-    ASSERT_EQ(S_OK, link->ReadDatalog(0, 183, data.put()));
-    EXPECT_EQ(183u, bytesOf(*data.get()).size());
+    EXPECT_EQ(300u, read(3, 300).second.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"TransferProgress 50 100", L"TransferProgress 100 100"}),
+              sink.heard);
     const HRESULT busy = towerLinkError(TOWERLINK_E_BUSY);
     EXPECT_EQ((std::vector<long>{TOWERLINK_STATUS_TRANSFERRING, TOWERLINK_STATUS_TRANSFERRING}),
               statuses);
@@ -270,24 +263,26 @@ TEST_F(TowerLinkTest, DatalogPositionsCountTheSizeEntryAndReadsRaiseProgressWhil
 
 // ---- events and lifetime ----
 
-TEST_F(TowerLinkTest, EventsAreRaisedWhereTheyHappenThroughTheLinksOneConnectionPoint) {
+TEST_F(TowerLinkTest, EventsComeThroughTheLinksOneConnectionPointAndTheDllUnloadsOnceAllIsGone) {
     ScopedEnvironment settings(L"TOWERLINK_VIRTUAL_FAULTS", L"message=42");
     ComPtr<IBrickLink> link = library_.create();
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(S_OK, link.queryInterface(IID_IConnectionPointContainer, container));
-    ComPtr<IConnectionPoint> point;
-    ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IBrickLinkEvents, point.put()));
-    ComPtr<IConnectionPointContainer> back;
-    ASSERT_EQ(S_OK, point->GetConnectionPointContainer(back.put()));
-    EXPECT_EQ(container.get(), back.get());
-    ComPtr<IEnumConnectionPoints> points;
-    ASSERT_EQ(S_OK, container->EnumConnectionPoints(points.put()));
-    IConnectionPoint* listed[2] = {};
-    ULONG fetched = 0;
-    EXPECT_EQ(S_FALSE, points->Next(2, listed, &fetched));
-    ASSERT_EQ(1u, fetched);
-    EXPECT_EQ(point.get(), listed[0]);
-    listed[0]->Release();
+    {
+        ComPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(S_OK, link.queryInterface(IID_IConnectionPointContainer, container));
+        ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IBrickLinkEvents, point.put()));
+        ComPtr<IConnectionPointContainer> back;
+        ASSERT_EQ(S_OK, point->GetConnectionPointContainer(back.put()));
+        EXPECT_EQ(container.get(), back.get());
+        ComPtr<IEnumConnectionPoints> points;
+        ASSERT_EQ(S_OK, container->EnumConnectionPoints(points.put()));
+        IConnectionPoint* listed[2] = {};
+        ULONG fetched = 0;
+        EXPECT_EQ(S_FALSE, points->Next(2, listed, &fetched));
+        ASSERT_EQ(1u, fetched);
+        EXPECT_EQ(point.get(), listed[0]);
+        listed[0]->Release();
+    }
 
     RecordingEventSink sink;
     const DWORD cookie = advise(link.get(), &sink);
@@ -295,27 +290,16 @@ TEST_F(TowerLinkTest, EventsAreRaisedWhereTheyHappenThroughTheLinksOneConnection
     ASSERT_EQ(S_OK, link->OpenPort(port.get()));
     EXPECT_EQ(TOWERLINK_STATUS_READY, status(link.get()));
     EXPECT_EQ(TOWERLINK_STATUS_READY, status(link.get()));
+    Variant data;
+    EXPECT_EQ(S_OK, link->ReadDatalog(0, 3, data.put()));
     ASSERT_EQ(S_OK, link->ClosePort());
     EXPECT_EQ(
         (std::vector<std::wstring>{L"StatusChanged 1", L"MessageReceived 42", L"StatusChanged 3"}),
         sink.heard);
+    EXPECT_EQ(S_FALSE, library_.canUnloadNow());
     unadvise(link.get(), cookie);
     EXPECT_EQ(1u, sink.refs()) << "the link let go of the sink";
-}
-
-TEST_F(TowerLinkTest, DllCanUnloadOnceEverythingIsReleased) {
-    {
-        ComPtr<IBrickLink> link = library_.openVirtual();
-        RecordingEventSink sink;
-        const DWORD cookie = advise(link.get(), &sink);
-        EXPECT_EQ(TOWERLINK_STATUS_READY, status(link.get()));
-        Variant data;
-        EXPECT_EQ(S_OK, link->ReadDatalog(0, 3, data.put()));
-        EXPECT_EQ(S_FALSE, library_.canUnloadNow());
-        unadvise(link.get(), cookie);
-        EXPECT_EQ(S_OK, link->ClosePort());
-        EXPECT_EQ(0u, link.release()->Release()) << "the last Release returns 0";
-    }
+    EXPECT_EQ(0u, link.release()->Release()) << "the last Release returns 0";
     EXPECT_EQ(S_OK, library_.canUnloadNow());
 }
 
@@ -349,10 +333,8 @@ TEST_F(TowerLinkTest, PortNameComesFromTheEnvironmentFirstAndUsbLast) {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\TowerLink", L"Port");
     ASSERT_EQ(S_OK, link->GetPortName(name.inOut()));
     EXPECT_EQ(L"USB", name.str());
-    const HRESULT opened = link->OpenPort(name.get());
-    EXPECT_NE(
-        std::wstring::npos,
-        library_.expectFailure(opened, towerLinkError(TOWERLINK_E_NO_TOWER)).find(L"No USB tower"));
+    library_.expectFailure(link->OpenPort(name.get()), towerLinkError(TOWERLINK_E_NO_TOWER),
+                           L"No USB tower");
 }
 
 TEST_F(TowerLinkTest, RegistrationRecordsOnlyItsOwnKeysAndRemovesThem) {
@@ -370,6 +352,44 @@ TEST_F(TowerLinkTest, RegistrationRecordsOnlyItsOwnKeysAndRemovesThem) {
     // The ProgID that script clients create the link by goes with the class.
     CLSID clsid{};
     EXPECT_NE(S_OK, CLSIDFromProgID(L"TowerLink.BrickLink", &clsid));
+}
+
+// ---- firmware ----
+
+TEST_F(TowerLinkTest, DownloadFirmwarePutsItOnABrickWithoutAndReportsProgressInBytes) {
+    ComPtr<IBrickLink> link = library_.openVirtual(L"nofirmware");
+    RecordingEventSink sink;
+    const DWORD cookie = advise(link.get(), &sink);
+    ComPtr<IFirmwareLoader> loader;
+    ASSERT_EQ(S_OK, link.queryInterface(IID_IFirmwareLoader, loader));
+    Bstr path(kFirmwareFile);
+    ASSERT_EQ(S_OK, loader->DownloadFirmware(path.get()));
+    std::vector<std::wstring> progress;
+    for (const std::wstring& line : sink.heard) {
+        if (line.rfind(L"TransferProgress", 0) == 0) progress.push_back(line);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"TransferProgress 0 640", L"TransferProgress 200 640",
+                                         L"TransferProgress 400 640", L"TransferProgress 600 640",
+                                         L"TransferProgress 640 640"}),
+              progress);
+    unadvise(link.get(), cookie);
+    EXPECT_EQ(TOWERLINK_STATUS_READY, status(link.get())) << "the firmware runs";
+}
+
+TEST_F(TowerLinkTest, DownloadFirmwareFailuresCarryTheirNumbersAndNameWhatFailed) {
+    ComPtr<IBrickLink> link = library_.openVirtual(L"silent");
+    ComPtr<IFirmwareLoader> loader;
+    ASSERT_EQ(S_OK, link.queryInterface(IID_IFirmwareLoader, loader));
+    Bstr missing(L"C:\\no-such-folder\\firm0328.lgo"), notFirmware(library_.errorReference()),
+        good(kFirmwareFile);
+    library_.expectFailure(loader->DownloadFirmware(missing.get()),
+                           towerLinkError(TOWERLINK_E_BAD_FIRMWARE_FILE), L"no-such-folder");
+    library_.expectFailure(loader->DownloadFirmware(notFirmware.get()),
+                           towerLinkError(TOWERLINK_E_BAD_FIRMWARE_FILE),
+                           L"line 1: not an S-record");
+    library_.expectFailure(loader->DownloadFirmware(good.get()),
+                           towerLinkError(TOWERLINK_E_FIRMWARE_DOWNLOAD),
+                           L"Nothing was changed on the brick");
 }
 
 }  // namespace
