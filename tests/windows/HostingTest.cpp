@@ -18,10 +18,6 @@ namespace {
 constexpr DWORD kMiscStatus = 131473;
 const HRESULT kLinkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x201);
 
-int countOf(const std::vector<std::wstring>& calls, const wchar_t* call) {
-    return static_cast<int>(std::count(calls.begin(), calls.end(), call));
-}
-
 HWND faceOf(IUnknown* control) {
     ComPtr<IOleWindow> window;
     HWND face = nullptr;
@@ -165,14 +161,14 @@ TEST_F(Hosting, TerminatesOnceWhenTheHostClosesAndTheLastReferenceGoes) {
         ComPtr<_RcxPilot> kept = keep ? ComPtr<_RcxPilot>(host_->control()) : nullptr;
         calls().clear();
         close();
-        EXPECT_EQ(keep ? 0 : 1, countOf(calls(), L"ClosePort"));
+        EXPECT_EQ(keep ? 0 : 1, std::ranges::count(calls(), L"ClosePort"));
         if (keep) {
             HWND face = faceOf(kept.get());
             ASSERT_TRUE(face) << "made again after the host destroyed it";
             EXPECT_FALSE(IsWindowVisible(face));
             EXPECT_EQ(L"Ok", windowText(FindWindowExW(face, nullptr, L"Static", nullptr)));
             kept.reset();
-            EXPECT_EQ(1, countOf(calls(), L"ClosePort")) << "terminate runs once";
+            EXPECT_EQ(1, std::ranges::count(calls(), L"ClosePort")) << "terminate runs once";
         }
         EXPECT_EQ(0, fakeLink().liveLinks);
         EXPECT_EQ(S_OK, library_.canUnloadNow());
