@@ -4,7 +4,7 @@ set -e
 packages="cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev clang-format
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev
 wine wine64 wine32:i386 fonts-wine xvfb xauth x11-apps x11-utils imagemagick
-msitools wixl python3"
+msitools wixl python3 nqc brickos"
 
 missing=""
 for p in $packages; do
