@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "LittleEndian.h"
 #include "Opcodes.h"
 
 namespace towerlink {
@@ -26,19 +27,12 @@ Request keyed(std::uint8_t opcode, const std::uint8_t (&key)[5]) {
     return r;
 }
 
-void pushLe16(Bytes& out, std::size_t v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-}
-
 Request transferData(int block, std::span<const std::uint8_t> data) {
     Request r{{op::kTransferData}};
-    pushLe16(r.payload, static_cast<std::size_t>(block));
-    pushLe16(r.payload, data.size());
+    pushU16(r.payload, block);
+    pushU16(r.payload, static_cast<long long>(data.size()));
     r.payload.insert(r.payload.end(), data.begin(), data.end());
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : data) sum = static_cast<std::uint8_t>(sum + b);
-    r.payload.push_back(sum);
+    r.payload.push_back(blockChecksum(data));
     return r;
 }
 
@@ -72,8 +66,8 @@ Outcome downloadFirmware(Session& session, const FirmwareImage& image,
 
     const std::uint16_t checksum = firmwareChecksum(image.data);
     Request start{{op::kStartFirmwareDownload}};
-    pushLe16(start.payload, image.entry);
-    pushLe16(start.payload, checksum);
+    pushU16(start.payload, image.entry);
+    pushU16(start.payload, checksum);
     start.payload.push_back(0);
     ExecuteResult started = session.execute(start);
     if (!started) return failed(started.error(), "start download");
@@ -95,16 +89,17 @@ Outcome downloadFirmware(Session& session, const FirmwareImage& image,
             ExecuteResult r = session.execute(transferData(block, data));
             if (!r) return failed(r.error(), "sending " + blockText(block), block);
             ++number;
-            const std::uint8_t code = r->data.at(0);
-            if (code == VirtualRom::kBlockOk) break;
+            const auto code = static_cast<TransferStatus>(r->data.at(0));
+            if (code == TransferStatus::Ok) break;
             // A damaged block is counted by the ROM all the same: resend under the next number.
-            if (code == VirtualRom::kBlockChecksum && ++attempts < options.blockAttempts) continue;
+            if (code == TransferStatus::BlockChecksum && ++attempts < options.blockAttempts)
+                continue;
             const std::string why =
-                code == VirtualRom::kBlockChecksum   ? "the brick keeps finding its checksum wrong"
-                : code == VirtualRom::kImageChecksum ? "the brick found the image checksum wrong"
-                : code == VirtualRom::kNoDownload
+                code == TransferStatus::BlockChecksum ? "the brick keeps finding its checksum wrong"
+                : code == TransferStatus::ImageChecksum ? "the brick found the image checksum wrong"
+                : code == TransferStatus::NoDownload
                     ? "the brick has no download under way"
-                    : "the brick answered code " + std::to_string(code);
+                    : "the brick answered code " + std::to_string(r->data[0]);
             return failed(LinkError::BadCommunication, blockText(block) + ": " + why, block);
         }
         done += length;
@@ -120,8 +115,7 @@ Outcome downloadFirmware(Session& session, const FirmwareImage& image,
     }
     ExecuteResult versions = session.execute(Request::getVersions());
     if (!versions) return failed(versions.error(), "reading the versions back");
-    const Bytes& v = versions->data;
-    const FirmwareVersion version{v.at(4) << 8 | v.at(5), v.at(6) << 8 | v.at(7)};
+    const FirmwareVersion version = firmwareVersionOf(versions->data).value_or(FirmwareVersion{});
     if (version == FirmwareVersion{}) {
         return failed(LinkError::NoFirmware, "the brick still reports no firmware after unlock");
     }

@@ -10,11 +10,11 @@
 #include <functional>
 #include <string>
 
+#include "Firmware.h"
 #include "LinkError.h"
 #include "Result.h"
 #include "SRecord.h"
 #include "Session.h"
-#include "VirtualRom.h"
 
 namespace towerlink {
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "LittleEndian.h"
 #include "Opcodes.h"
 
 namespace towerlink {
@@ -10,20 +11,6 @@ namespace {
 
 std::int16_t wrap16(long v) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(v));
-}
-
-int le16(std::span<const std::uint8_t> p, std::size_t at) {
-    return static_cast<std::int16_t>(p[at] | (p[at + 1] << 8));
-}
-
-void pushLe16(Bytes& out, int v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-}
-
-void pushBe16(Bytes& out, int v) {
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
 }
 
 bool keyMatches(std::span<const std::uint8_t> p) {
@@ -110,15 +97,12 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
     Bytes data;
     switch (opcode) {
         case op::kGetValue:
-            pushLe16(data, (p[0] == 2 || p[0] == 4) ? 0 : value(p[0], p[1]));
+            pushU16(data, (p[0] == 2 || p[0] == 4) ? 0 : value(p[0], p[1]));
             return data;
-        case op::kGetBattery: pushLe16(data, s.batteryMillivolts); return data;
+        case op::kGetBattery: pushU16(data, s.batteryMillivolts); return data;
         case op::kGetVersions:
             if (!keyMatches(p)) return std::nullopt;
-            for (int v : {3, 1}) pushBe16(data, v);
-            pushBe16(data, s.firmware ? rom_.version().major : 0);
-            pushBe16(data, s.firmware ? rom_.version().minor : 0);
-            return data;
+            return versionsReply(kRomVersion, s.firmware ? rom_.version() : FirmwareVersion{});
         case op::kSetPower: {
             int power = -1;
             if (p[1] == 0 || p[1] == 2 || p[1] == 4) power = value(p[1], p[2]);
@@ -158,7 +142,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
         case op::kOrVariable: {
             const bool setting = opcode == op::kSetVariable;
             if (p[0] < 32 && (setting || p[1] == 0 || p[1] == 2)) {
-                setVariable(opcode, p[0], p[1] == 2 ? le16(p, 2) : value(p[1], le16(p, 2)));
+                setVariable(opcode, p[0], p[1] == 2 ? readS16(p, 2) : value(p[1], readS16(p, 2)));
             }
             return data;
         }
@@ -168,7 +152,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
                 s.watchSetAt = clock_.now();
             }
             return data;
-        case op::kPlayTone: s.tones.push_back({p[0] | (p[1] << 8), p[2]}); return data;
+        case op::kPlayTone: s.tones.push_back({readU16(p, 0), p[2]}); return data;
         case op::kPlaySound:
             if (p[0] <= 5) s.sounds.push_back(p[0]);
             return data;
@@ -193,7 +177,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
             if (p[0] < 3) s.sensors[p[0]].transitions = s.sensors[p[0]].angle = 0;
             return data;
         case op::kSetDisplay: {
-            const int device = p[0] == 0 ? value(0, le16(p, 1)) : p[0] == 2 ? le16(p, 1) : -1;
+            const int device = p[0] == 0 ? value(0, readS16(p, 1)) : p[0] == 2 ? readS16(p, 1) : -1;
             if (device >= 0 && device <= 7) s.displayDevice = device;
             return data;
         }
@@ -201,7 +185,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
             s.displayDevice = 7;
             s.userPrecision = p[1];
             s.userSource = p[2];
-            s.userArgument = le16(p, 3);
+            s.userArgument = readS16(p, 3);
             return data;
         case op::kSetProgram:
             if (p[0] <= 4) {
@@ -223,7 +207,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
             return data;
         case op::kSetPowerDownDelay: s.powerDownDelay = p[0]; return data;
         case op::kSetDatalogSize: {
-            const int size = le16(p, 0);
+            const int size = readS16(p, 0);
             const bool fits = size >= 0 && size + 1 <= kDatalogMemory;
             if (fits) {
                 s.datalogCapacity = size + 1;
@@ -253,14 +237,14 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
             return data;
         }
         case op::kUploadDatalog: {
-            const long first = p[0] | (p[1] << 8), count = p[2] | (p[3] << 8);
+            const long first = readU16(p, 0), count = readU16(p, 2);
             const long total = s.datalogCapacity == 0 ? 0 : 1 + static_cast<long>(s.datalog.size());
             if (count == 0 || first + count > total) return data;  // out of range: no records
             for (long i = first; i < first + count; ++i) {
                 DatalogEntry e = i == 0 ? DatalogEntry{0xFF, static_cast<std::int16_t>(total)}
                                         : s.datalog[static_cast<std::size_t>(i - 1)];
                 data.push_back(e.type);
-                pushLe16(data, e.value);
+                pushU16(data, e.value);
             }
             return data;
         }

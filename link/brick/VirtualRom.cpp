@@ -5,13 +5,16 @@
 #include <cstring>
 #include <string_view>
 
+#include "LittleEndian.h"
 #include "Opcodes.h"
 #include "SRecord.h"
 
 namespace towerlink {
 namespace {
 
-constexpr std::size_t kChecksummedBytes = 0x4C00;
+Bytes status(TransferStatus s) {
+    return Bytes{static_cast<std::uint8_t>(s)};
+}
 
 bool keyIs(std::span<const std::uint8_t> params, const std::uint8_t (&key)[5]) {
     return params.size() == 5 && std::equal(params.begin(), params.end(), std::begin(key));
@@ -33,14 +36,6 @@ FirmwareVersion versionOf(const Bytes& image) {
 
 }  // namespace
 
-std::uint16_t firmwareChecksum(std::span<const std::uint8_t> image) {
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < std::min(image.size(), kChecksummedBytes); ++i) {
-        sum = static_cast<std::uint16_t>(sum + image[i]);
-    }
-    return sum;
-}
-
 std::optional<Bytes> VirtualRom::execute(std::uint8_t opcode, std::span<const std::uint8_t> p,
                                          bool& firmware) {
     switch (opcode) {
@@ -53,13 +48,13 @@ std::optional<Bytes> VirtualRom::execute(std::uint8_t opcode, std::span<const st
             if (firmware) return std::nullopt;  // ignored while firmware runs
             downloading_ = true;
             verified_ = false;
-            expectedChecksum_ = static_cast<std::uint16_t>(p[2] | (p[3] << 8));
+            expectedChecksum_ = readU16(p, 2);
             nextBlock_ = 1;
             received_.clear();
-            return Bytes{kBlockOk};
+            return status(TransferStatus::Ok);
         case op::kTransferData:
             // Running firmware uses this request for programs, none of which is under way.
-            if (firmware || !downloading_) return Bytes{kNoDownload};
+            if (firmware || !downloading_) return status(TransferStatus::NoDownload);
             return transfer(p);
         case op::kUnlockFirmware:
             if (!keyIs(p, op::kUnlockKey)) return std::nullopt;
@@ -75,25 +70,24 @@ std::optional<Bytes> VirtualRom::execute(std::uint8_t opcode, std::span<const st
 }
 
 std::optional<Bytes> VirtualRom::transfer(std::span<const std::uint8_t> p) {
-    const int block = p[0] | (p[1] << 8);
-    const std::size_t length = static_cast<std::size_t>(p[2] | (p[3] << 8));
+    const int block = readU16(p, 0);
+    const std::size_t length = readU16(p, 2);
     if (block != 0 && block != nextBlock_) return std::nullopt;  // out of order: no reply
     const std::span<const std::uint8_t> data = p.subspan(4, length);
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : data) sum = static_cast<std::uint8_t>(sum + b);
     ++nextBlock_;  // also after a bad block: the ROM's quirk
-    if (sum != p[4 + length]) return Bytes{kBlockChecksum};
+    if (blockChecksum(data) != p[4 + length]) return status(TransferStatus::BlockChecksum);
     if (received_.size() + length > kFirmwareAreaEnd - kFirmwareAreaStart) {
         downloading_ = false;  // past the end of memory: the download is lost
-        return Bytes{kImageChecksum};
+        return status(TransferStatus::ImageChecksum);
     }
     received_.insert(received_.end(), data.begin(), data.end());
-    if (block != 0) return Bytes{kBlockOk};
+    if (block != 0) return status(TransferStatus::Ok);
     downloading_ = false;
-    if (firmwareChecksum(received_) != expectedChecksum_) return Bytes{kImageChecksum};
+    if (firmwareChecksum(received_) != expectedChecksum_)
+        return status(TransferStatus::ImageChecksum);
     image_ = received_;
     verified_ = true;
-    return Bytes{kBlockOk};
+    return status(TransferStatus::Ok);
 }
 
 }  // namespace towerlink

@@ -12,24 +12,13 @@
 #include <optional>
 #include <span>
 
+#include "Firmware.h"
 #include "Packet.h"
 
 namespace towerlink {
 
-struct FirmwareVersion {
-    int major = 0;
-    int minor = 0;
-    bool operator==(const FirmwareVersion&) const = default;
-};
-
-// The image checksum the ROM computes: the 16-bit sum of the first 0x4C00 bytes.
-std::uint16_t firmwareChecksum(std::span<const std::uint8_t> image);
-
 class VirtualRom {
 public:
-    // Transfer data replies.
-    static constexpr std::uint8_t kBlockOk = 0, kBlockChecksum = 3, kImageChecksum = 4,
-                                  kNoDownload = 6;
     // The version of the firmware a virtual brick comes with.
     static constexpr FirmwareVersion kBuiltInVersion{3, 9};
 
