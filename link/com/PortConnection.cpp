@@ -6,7 +6,8 @@
 #include <atomic>
 
 #include "TowerLinkError.h"
-#include "VirtualPort.h"
+#include "Environment.h"
+#include "VirtualBrickTransport.h"
 #include "Win32SerialTransport.h"
 #include "Win32UsbTowerTransport.h"
 
@@ -81,7 +82,8 @@ void PortConnection::setTowerRange(TowerRange range) {
     if (winUsbTower_) winUsbTower_->setRange(range);
 }
 
-std::unique_ptr<PortConnection> PortConnection::open(const PortName& name, TowerRange range) {
+std::unique_ptr<PortConnection> PortConnection::open(const PortName& name, TowerRange range,
+                                                     const VirtualBrickSettings& virtualSettings) {
     switch (name.kind) {
         case PortKind::Serial: {
             auto transport = Win32SerialTransport::open(name.number);
@@ -107,21 +109,30 @@ std::unique_ptr<PortConnection> PortConnection::open(const PortName& name, Tower
         }
         case PortKind::Virtual: break;
     }
-    auto settings = virtualPortSettingsFromEnvironment();
-    if (!settings) {
-        raise(TowerLinkError::BadVirtualSettings,
-              L"TOWERLINK_VIRTUAL_FAULTS: " + settings.error() +
-                  L". Correct or remove the variable, then open VIRTUAL again");
-    }
     if (g_virtualPortHeld.exchange(true)) raiseBusy(name.text());
     try {
-        auto transport = std::make_unique<VirtualPort>(settings.value());
+        auto transport = std::make_unique<VirtualBrickTransport>(virtualSettings);
         return std::unique_ptr<PortConnection>(
             new PortConnection(std::move(transport), name.text(), true));
     } catch (...) {
         g_virtualPortHeld = false;
         throw;
     }
+}
+
+VirtualBrickSettings virtualBrickSettingsFromEnvironment() {
+    const std::wstring text = kestrel::environmentValue(L"TOWERLINK_VIRTUAL_FAULTS");
+    // The settings are plain ASCII words and numbers; anything else cannot be one.
+    std::string ascii;
+    for (wchar_t c : text) ascii += c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
+    auto settings = parseVirtualBrickSettings(ascii);
+    if (!settings) {
+        raise(TowerLinkError::BadVirtualSettings,
+              L"TOWERLINK_VIRTUAL_FAULTS: " +
+                  std::wstring(settings.error().begin(), settings.error().end()) +
+                  L". Correct or remove the variable, then open VIRTUAL again");
+    }
+    return settings.value();
 }
 
 }  // namespace towerlink

@@ -12,16 +12,21 @@
 #include "PortName.h"
 #include "Session.h"
 #include "Transport.h"
+#include "VirtualBrickSettings.h"
 #include "WinUsbTowerTransport.h"
 
 namespace towerlink {
 
+// The VIRTUAL port's settings from TOWERLINK_VIRTUAL_FAULTS, read whole however long it is;
+// throws ComError (BadVirtualSettings) when an item is wrong.
+VirtualBrickSettings virtualBrickSettingsFromEnvironment();
+
 class PortConnection {
 public:
-    // Throws ComError. VIRTUAL is read from TOWERLINK_VIRTUAL_FAULTS as it opens. A USB tower
+    // Throws ComError. VIRTUAL is a virtual brick set up by `virtualSettings`. A USB tower
     // reached through WinUSB is set to `range`; LEGO's driver keeps its own.
-    static std::unique_ptr<PortConnection> open(const PortName& name,
-                                                TowerRange range = TowerRange::Short);
+    static std::unique_ptr<PortConnection> open(const PortName& name, TowerRange range,
+                                                const VirtualBrickSettings& virtualSettings);
     ~PortConnection();
     PortConnection(const PortConnection&) = delete;
     PortConnection& operator=(const PortConnection&) = delete;

@@ -36,18 +36,6 @@ long statusCode(LinkStatus status) {
     return TOWERLINK_STATUS_BAD_COMMUNICATION;
 }
 
-std::optional<long> statusOf(LinkError error) {
-    switch (error) {
-        case LinkError::NoTower: return TOWERLINK_STATUS_NO_TOWER;
-        case LinkError::BadTower: return TOWERLINK_STATUS_BAD_TOWER;
-        case LinkError::NoBrick: return TOWERLINK_STATUS_NO_BRICK;
-        case LinkError::NoFirmware: return TOWERLINK_STATUS_NO_FIRMWARE;
-        case LinkError::BadCommunication: return TOWERLINK_STATUS_BAD_COMMUNICATION;
-        case LinkError::BadArgument: break;
-    }
-    return std::nullopt;
-}
-
 // Command texts are ASCII; anything else becomes a '?' in the same column, which the parser
 // then points at.
 std::string commandText(BSTR text) {
@@ -152,7 +140,10 @@ STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) {
         // A second OpenPort moves the link to the new port.
         port_.reset();
         try {
-            port_ = PortConnection::open(*name, towerRange(linkSetting_));
+            port_ = PortConnection::open(*name, towerRange(linkSetting_),
+                                         name->kind == PortKind::Virtual
+                                             ? virtualBrickSettingsFromEnvironment()
+                                             : VirtualBrickSettings{});
         } catch (const kestrel::ComError& e) {
             setStatus(e.number() == hresultOf(TowerLinkError::PortBusy)
                           ? TOWERLINK_STATUS_BUSY
@@ -235,7 +226,7 @@ STDMETHODIMP TowerLinkObject::SetLinkMode(short mode) {
 // ---- commands ----
 
 void TowerLinkObject::fail(const Failure& failure, bool commandSent) {
-    if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
+    if (auto status = statusOf(failure.error)) setStatus(statusCode(*status));
     deliverMessages();
     raiseLinkFailure(failure, port_ ? port_->name() : std::wstring(L"the port"), commandSent);
 }
@@ -372,7 +363,7 @@ STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) {
         link.forgetDatalog();
         if (!version) {
             const Failure& failure = version.error().failure;
-            if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
+            if (auto status = statusOf(failure.error)) setStatus(statusCode(*status));
             deliverMessages();
             raise(TowerLinkError::FirmwareDownload,
                   L"The firmware download failed (" + widen(failure.message) +

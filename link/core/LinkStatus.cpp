@@ -5,18 +5,22 @@ namespace towerlink {
 namespace {
 
 LinkStatus fromError(LinkError e) {
-    switch (e) {
+    return statusOf(e).value_or(LinkStatus::BadCommunication);
+}
+
+}  // namespace
+
+std::optional<LinkStatus> statusOf(LinkError error) {
+    switch (error) {
         case LinkError::NoTower: return LinkStatus::NoTower;
         case LinkError::BadTower: return LinkStatus::BadTower;
         case LinkError::NoBrick: return LinkStatus::NoBrick;
         case LinkError::NoFirmware: return LinkStatus::NoFirmware;
-        case LinkError::BadCommunication:
+        case LinkError::BadCommunication: return LinkStatus::BadCommunication;
         case LinkError::BadArgument: break;
     }
-    return LinkStatus::BadCommunication;
+    return std::nullopt;
 }
-
-}  // namespace
 
 LinkStatus probeLinkStatus(Session& session) {
     ExecuteResult ping = session.execute(Request::alive());

@@ -2,6 +2,9 @@
 // brick for a sign of life, its firmware versions and its battery, in that order.
 #pragma once
 
+#include <optional>
+
+#include "LinkError.h"
 #include "Session.h"
 
 namespace towerlink {
@@ -20,6 +23,10 @@ enum class LinkStatus {
 inline constexpr int kLowBatteryMillivolts = 6000;
 
 LinkStatus probeLinkStatus(Session& session);
+
+// The status an exchange's failure shows; none for a request the link refused to send, which
+// says nothing about the line.
+std::optional<LinkStatus> statusOf(LinkError error);
 
 const char* linkStatusName(LinkStatus status);
 

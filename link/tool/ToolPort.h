@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Result.h"
@@ -12,7 +13,10 @@
 namespace towerlink::tool {
 
 struct PortRequest {
-    std::string name;      // as given with --port; empty for the system's default
+    std::string name;  // as given with --port; empty for the system's default
+    // The virtual brick's settings as given with --faults; on Windows, when there are none,
+    // those of TOWERLINK_VIRTUAL_FAULTS, as TowerLink.dll reads them.
+    std::optional<std::string> faults;
     bool firmware = true;  // whether a virtual brick starts with firmware
 };
 

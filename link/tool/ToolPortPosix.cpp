@@ -3,11 +3,10 @@
 
 #include <iostream>
 
-#include "MemoryTransport.h"
 #include "PosixSerialTransport.h"
 #include "ToolPort.h"
 #include "UsbTowerTransport.h"
-#include "VirtualBrick.h"
+#include "VirtualBrickTransport.h"
 
 namespace towerlink::tool {
 namespace {
@@ -21,22 +20,6 @@ public:
 private:
     SystemClock clock_;
     std::unique_ptr<Transport> transport_;
-    Session session_;
-};
-
-// The virtual brick behind an in-memory serial tower.
-class VirtualPort final : public OpenPort {
-public:
-    explicit VirtualPort(bool firmware)
-        : brick_(clock_), tower_(brick_, clock_, {.echo = true}), session_(tower_, clock_) {
-        brick_.setFirmware(firmware);
-    }
-    Session& session() override { return session_; }
-
-private:
-    SystemClock clock_;
-    VirtualBrick brick_;
-    MemoryTransport tower_;
     Session session_;
 };
 
@@ -54,7 +37,11 @@ const char* const kPortHelp =
 Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& request) {
     if (request.name.empty()) return std::string("--port is required");
     if (request.name == "virtual") {
-        return std::unique_ptr<OpenPort>(std::make_unique<VirtualPort>(request.firmware));
+        auto settings = parseVirtualBrickSettings(request.faults.value_or(""));
+        if (!settings) return "--faults: " + settings.error();
+        if (!request.firmware) settings->firmware = false;
+        return opened(Result<std::unique_ptr<VirtualBrickTransport>, Failure>(
+            std::make_unique<VirtualBrickTransport>(settings.value())));
     }
     if (request.name == "usb") return opened(UsbTowerTransport::open());
     return opened(PosixSerialTransport::open(request.name));

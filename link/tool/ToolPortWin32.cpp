@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "ComError.h"
-#include "Environment.h"
 #include "PortConnection.h"
 #include "PortName.h"
 #include "ToolPort.h"
@@ -57,15 +56,20 @@ Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& reque
     const std::wstring text = request.name.empty() ? configuredPortName() : wide(request.name);
     const std::optional<PortName> name = parsePortName(text);
     if (!name) return "unknown port '" + narrow(text) + "': use COMn, USB, USBn or VIRTUAL";
-    if (name->kind == PortKind::Virtual && !request.firmware) {
-        // The virtual brick takes its set-up from the environment when it opens.
-        std::wstring value = kestrel::environmentValue(L"TOWERLINK_VIRTUAL_FAULTS");
-        if (!value.empty()) value += L",";
-        SetEnvironmentVariableW(L"TOWERLINK_VIRTUAL_FAULTS", (value + L"nofirmware").c_str());
-    }
     try {
-        return std::unique_ptr<OpenPort>(
-            std::make_unique<ConnectedPort>(PortConnection::open(*name)));
+        VirtualBrickSettings settings;
+        if (name->kind == PortKind::Virtual) {
+            if (request.faults) {
+                auto given = parseVirtualBrickSettings(*request.faults);
+                if (!given) return "--faults: " + given.error();
+                settings = given.value();
+            } else {
+                settings = virtualBrickSettingsFromEnvironment();
+            }
+            if (!request.firmware) settings.firmware = false;
+        }
+        return std::unique_ptr<OpenPort>(std::make_unique<ConnectedPort>(
+            PortConnection::open(*name, TowerRange::Short, settings)));
     } catch (const kestrel::ComError& e) {
         return narrow(e.details().description);
     }

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,11 +48,14 @@ constexpr const char* kUsage =
     "                    [--noise-way both|in|out] [--pause-on-signal MS] [--no-firmware]\n"
 #endif
     "  towerlink --help | --version\n"
-    "FILE is a firmware file in S-record form (.lgo), such as firm0328.lgo.\n";
+    "FILE is a firmware file in S-record form (.lgo), such as firm0328.lgo.\n"
+    "--faults LIST sets up the virtual port's brick: notower, badtower, silent, nofirmware,\n"
+    "battery=MV, noise=P, noiseway=both|in|out, sequence=N, message=M (comma-separated).\n";
 
 struct Options {
     std::string command;
     std::string port;
+    std::optional<std::string> faults;  // the virtual brick's settings
     CommandForm form = CommandForm::Lasm;
     bool trace = false;
     bool pty = false;
@@ -92,6 +96,8 @@ Options parseArguments(int argc, char** argv) {
         };
         if (a == "--port") {
             o.port = value();
+        } else if (a == "--faults") {
+            o.faults = value();
         } else if (a == "--mode") {
             const std::string m = value();
             if (m != "lasm" && m != "script") usage("--mode is lasm or script");
@@ -144,7 +150,7 @@ int fail(const Failure& f) {
 
 // The port behind --port, with tracing switched on if asked for; exits when it cannot be opened.
 std::unique_ptr<OpenPort> openOrExit(const Options& o) {
-    auto port = openPort({o.port, o.firmware});
+    auto port = openPort({o.port, o.faults, o.firmware});
     if (!port) {
         std::cerr << "towerlink: " << port.error() << "\n";
         std::exit(1);
