@@ -35,9 +35,10 @@ public:
     void erase(int slot, ChunkKind kind, int number);
     void eraseAll(int slot, ChunkKind kind);
 
-    // The datalog's share of the area, in bytes; whether a datalog of `bytes` would fit.
+    // The datalog's share of the area, in bytes; whether a datalog of `bytes` would fit in
+    // place of the present one.
     int datalogBytes() const { return datalogBytes_; }
-    bool datalogFits(int bytes) const { return used(-1) + bytes <= kUserMemory; }
+    bool datalogFits(int bytes) const { return used(-1) - datalogBytes_ + bytes <= kUserMemory; }
     void setDatalogBytes(int bytes) { datalogBytes_ = bytes; }
     // Bytes of the datalog that hold entries (for the map's next-free-entry address).
     void setDatalogUsedBytes(int bytes) { datalogUsed_ = bytes; }

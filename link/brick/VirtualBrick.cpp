@@ -95,6 +95,9 @@ Bytes VirtualBrick::handle(const Bytes& payload) {
 std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const std::uint8_t> p) {
     BrickState& s = state_;
     Bytes data;
+    // Program download belongs to the firmware; without it, Transfer data is the ROM's.
+    if (ProgramReceiver::handles(opcode) && (s.firmware || opcode != op::kTransferData))
+        return programs_.execute(opcode, p, s.program);
     switch (opcode) {
         case op::kGetValue:
             pushU16(data, (p[0] == 2 || p[0] == 4) ? 0 : value(p[0], p[1]));
@@ -191,6 +194,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
             if (p[0] <= 4) {
                 s.program = p[0];
                 s.runningTasks = 0;
+                programs_.abandon();
             }
             return data;
         case op::kStartTask:
@@ -208,10 +212,15 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
         case op::kSetPowerDownDelay: s.powerDownDelay = p[0]; return data;
         case op::kSetDatalogSize: {
             const int size = readS16(p, 0);
-            const bool fits = size >= 0 && size + 1 <= kDatalogMemory;
+            ProgramStore& store = programs_.store();
+            // The datalog takes its room from the memory the programs leave free.
+            const int bytes = (size + 1) * ProgramStore::kBytesPerLogEntry;
+            const bool fits = size >= 0 && store.datalogFits(bytes);
             if (fits) {
                 s.datalogCapacity = size + 1;
                 s.datalog.clear();
+                store.setDatalogBytes(bytes);
+                store.setDatalogUsedBytes(ProgramStore::kBytesPerLogEntry);
             }
             data.push_back(fits ? 0 : 1);
             return data;
@@ -234,6 +243,8 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
                 return data;  // not a loggable source: nothing is written
             }
             s.datalog.push_back({type, value(source, arg)});
+            programs_.store().setDatalogUsedBytes(static_cast<int>(1 + s.datalog.size()) *
+                                                  ProgramStore::kBytesPerLogEntry);
             return data;
         }
         case op::kUploadDatalog: {
@@ -252,7 +263,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
         case op::kStartFirmwareDownload:
         case op::kTransferData:
         case op::kUnlockFirmware: return rom_.execute(opcode, p, s.firmware);
-        default:  // deleting tasks and subroutines, power off: nothing more to model
+        default:  // power off: nothing more to model
             return data;
     }
 }
@@ -351,6 +362,8 @@ void VirtualBrick::setSensorRaw(int index, int raw) {
 void VirtualBrick::fillDatalog(int entries) {
     state_.datalogCapacity = std::max(state_.datalogCapacity, entries + 1);
     state_.datalog.clear();
+    programs_.store().setDatalogBytes(state_.datalogCapacity * ProgramStore::kBytesPerLogEntry);
+    programs_.store().setDatalogUsedBytes((entries + 1) * ProgramStore::kBytesPerLogEntry);
     for (int i = 0; i < entries; ++i) {
         // A recognisable pattern: alternating sensor and timer readings.
         state_.datalog.push_back({static_cast<std::uint8_t>(i % 2 ? 0x20 : 0x40),

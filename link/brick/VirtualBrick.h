@@ -13,6 +13,7 @@
 
 #include "Clock.h"
 #include "Packet.h"
+#include "ProgramReceiver.h"
 #include "RequestDecoder.h"
 #include "VirtualRom.h"
 
@@ -86,9 +87,6 @@ struct BrickFaults {
 
 class VirtualBrick {
 public:
-    // Room for datalog entries (size entry included) in the user memory.
-    static constexpr int kDatalogMemory = 2000;
-
     // `faultSequence` picks the repeatable series of faults (and random values) it produces.
     explicit VirtualBrick(Clock& clock, std::uint32_t faultSequence = 1);
 
@@ -105,6 +103,9 @@ public:
     void setFirmware(bool present) { state_.firmware = present; }
     // The ROM that takes firmware downloads, for tests to look at.
     const VirtualRom& rom() const { return rom_; }
+    // The programs it keeps, and its side of program download.
+    const ProgramReceiver& programs() const { return programs_; }
+    ProgramReceiver& programs() { return programs_; }
     void setBatteryMillivolts(int mv) { state_.batteryMillivolts = mv; }
     void setTimerTick(Micros tick) { timerTick_ = tick; }
     // Moves a sensor's raw reading, as the hardware would, updating its boolean and counts.
@@ -136,6 +137,7 @@ private:
     std::optional<std::uint8_t> lastOpcode_;
     Bytes lastReply_;
     VirtualRom rom_;
+    ProgramReceiver programs_;
 };
 
 }  // namespace towerlink

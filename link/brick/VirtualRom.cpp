@@ -48,6 +48,7 @@ std::optional<Bytes> VirtualRom::execute(std::uint8_t opcode, std::span<const st
             if (firmware) return std::nullopt;  // ignored while firmware runs
             downloading_ = true;
             verified_ = false;
+            entry_ = readU16(p, 0);
             expectedChecksum_ = readU16(p, 2);
             nextBlock_ = 1;
             received_.clear();
@@ -59,6 +60,14 @@ std::optional<Bytes> VirtualRom::execute(std::uint8_t opcode, std::span<const st
         case op::kUnlockFirmware:
             if (!keyIs(p, op::kUnlockKey)) return std::nullopt;
             if (!firmware) {
+                // Some downloaders (brickOS's firmdl3) number their last block like the others
+                // instead of 0; the ROM then checks the image when asked to start it.
+                if (!verified_ && downloading_ && !received_.empty() &&
+                    firmwareChecksum(received_) == expectedChecksum_) {
+                    downloading_ = false;
+                    image_ = received_;
+                    verified_ = true;
+                }
                 if (!verified_) return std::nullopt;  // nothing to start
                 firmware = true;
                 verified_ = false;

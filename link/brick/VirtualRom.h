@@ -1,7 +1,8 @@
 // The virtual brick's ROM: the part of the RCX that answers while no firmware runs, and that
 // takes a new firmware image. It checks what the real ROM checks: blocks in order (1, 2, ...,
 // the last one numbered 0), each block's checksum, and at the end the image checksum announced
-// when the download started. After a good download, Unlock firmware starts the image.
+// when the download started (at the last block, or at Unlock firmware when no block numbered 0
+// came). After a good download, Unlock firmware starts the image.
 //
 // The ROM counts a block whose checksum was wrong as received all the same, so the sender must
 // resend its data under the next block number; the virtual ROM keeps that quirk, since programs
@@ -32,6 +33,8 @@ public:
     FirmwareVersion version() const { return version_; }
     // The last image received whole and verified.
     const Bytes& image() const { return image_; }
+    // The entry address announced with the last download (any address in the firmware area).
+    std::uint16_t entry() const { return entry_; }
     bool downloading() const { return downloading_; }
 
 private:
@@ -41,6 +44,7 @@ private:
     bool downloading_ = false;
     bool verified_ = false;
     std::uint16_t expectedChecksum_ = 0;
+    std::uint16_t entry_ = 0;
     int nextBlock_ = 1;
     Bytes received_;
     Bytes image_;

@@ -1,7 +1,7 @@
 // towerlink: the brick link from the command line. Encodes command texts, sends them to a brick
 // through a serial or USB tower (or an in-process virtual brick), reads the datalog, puts
-// firmware back on a brick, and on Linux serves a virtual brick on a pseudo-terminal for other
-// programs to talk to.
+// firmware back on a brick, lists and downloads programs, and on Linux serves a virtual brick on a
+// pseudo-terminal for other programs to talk to.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +17,9 @@
 #include "FirmwareDownload.h"
 #include "Hex.h"
 #include "LinkStatus.h"
+#include "Opcodes.h"
+#include "ProgramCommands.h"
+#include "ProgramDownload.h"
 #include "ProgressDisplay.h"
 #include "SRecord.h"
 #include "Session.h"
@@ -41,14 +44,19 @@ constexpr const char* kUsage =
     "  towerlink datalog --port PORT [--trace]\n"
     "  towerlink status --port PORT [--trace]\n"
     "  towerlink firmware --port PORT [--trace] FILE\n"
+    "  towerlink programs --port PORT [--trace]\n"
+    "  towerlink download --port PORT [--slot N] [--quiet] [--trace] PROGRAM\n"
 #ifdef _WIN32
     "  towerlink port [NAME]\n"
 #else
     "  towerlink virtual --pty [--pace] [--noise PERCENT --sequence N] [--datalog N]\n"
     "                    [--noise-way both|in|out] [--pause-on-signal MS] [--no-firmware]\n"
+    "                    [--show-programs]\n"
 #endif
     "  towerlink --help | --version\n"
     "FILE is a firmware file in S-record form (.lgo), such as firm0328.lgo.\n"
+    "PROGRAM is a program image compiled by NQC (.rcx); --slot N (1 to 5) selects that\n"
+    "program slot first and leaves it selected, otherwise the current slot takes it.\n"
     "--faults LIST sets up the virtual port's brick: notower, badtower, silent, nofirmware,\n"
     "battery=MV, noise=P, noiseway=both|in|out, sequence=N, message=M (comma-separated).\n";
 
@@ -67,6 +75,9 @@ struct Options {
     bool noiseOut = true;  // damage the replies it sends
     long pauseOnSignal = 0;
     int datalogEntries = -1;
+    int slot = 0;  // 0: the brick's current program slot
+    bool showPrograms = false;
+    bool quiet = false;
     std::string text;
 };
 
@@ -121,6 +132,14 @@ Options parseArguments(int argc, char** argv) {
             o.pauseOnSignal = number(a, value());
         } else if (a == "--sequence") {
             o.faultSequence = static_cast<unsigned>(number(a, value()));
+        } else if (a == "--slot") {
+            const long slot = number(a, value());
+            if (slot < 1 || slot > 5) usage("--slot is a program slot from 1 to 5");
+            o.slot = static_cast<int>(slot);
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--show-programs") {
+            o.showPrograms = true;
         } else if (a == "--datalog") {
             o.datalogEntries = static_cast<int>(number(a, value()));
         } else if (a.rfind("--", 0) == 0) {
@@ -224,6 +243,36 @@ int firmware(const Options& o) {
     return 0;
 }
 
+int programs(const Options& o) {
+    auto port = openOrExit(o);
+    ExecuteResult map = port->session().execute(Request{{op::kGetMemoryMap}});
+    if (!map) return fail(map.error());
+    const std::string listing = describeMemoryMap(map->data);
+    if (listing.empty()) {
+        std::cerr << "towerlink: the brick's memory map is not readable\n";
+        return 1;
+    }
+    std::cout << listing << std::flush;
+    return 0;
+}
+
+int download(const Options& o) {
+    if (o.text.empty()) usage("download needs the program file");
+    auto image = readProgramFile(o.text);
+    if (!image) {
+        std::cerr << "towerlink: " << image.error() << "\n";
+        return 2;
+    }
+    auto port = openOrExit(o);
+    ProgressDisplay display(std::cerr, standardErrorIsTerminal(), port->session().clock());
+    auto done =
+        downloadProgram(port->session(), image.value(), {.slot = o.slot, .quiet = o.quiet},
+                        [&](std::size_t sent, std::size_t total) { display.update(sent, total); });
+    display.finish();
+    if (!done) return fail(done.error().failure);
+    return 0;
+}
+
 #ifndef _WIN32
 PtyBrickServer* gServer = nullptr;
 
@@ -236,6 +285,25 @@ long gPauseMs = 0;
 
 extern "C" void onPauseSignal(int) {
     if (gServer != nullptr) gServer->pause(Micros{gPauseMs * 1000});
+}
+
+// What the virtual brick holds when it stops, for tests that compare what other programs put
+// there: each stored chunk's code in hex, then what the brick noticed about failed downloads.
+void showPrograms(const VirtualBrick& brick, std::ostream& out) {
+    const ProgramStore& store = brick.programs().store();
+    for (int slot = 0; slot < ProgramStore::kSlots; ++slot) {
+        for (ChunkKind kind : {ChunkKind::Task, ChunkKind::Subroutine}) {
+            const int count =
+                kind == ChunkKind::Task ? ProgramStore::kTasks : ProgramStore::kSubroutines;
+            for (int n = 0; n < count; ++n) {
+                if (!store.has(slot, kind, n)) continue;
+                out << "program " << slot + 1 << (kind == ChunkKind::Task ? " task " : " sub ") << n
+                    << ": " << hexBytes(store.chunk(slot, kind, n)) << "\n";
+            }
+        }
+    }
+    for (const std::string& line : brick.programs().diagnostics()) out << "brick: " << line << "\n";
+    out.flush();
 }
 
 int serveVirtual(const Options& o) {
@@ -266,6 +334,7 @@ int serveVirtual(const Options& o) {
     std::cout << server.value()->path() << std::endl;
     server.value()->serve();
     gServer = nullptr;
+    if (o.showPrograms) showPrograms(brick, std::cout);
     return 0;
 }
 #endif
@@ -295,6 +364,8 @@ int main(int argc, char** argv) {
     if (o.command == "datalog") return datalog(o);
     if (o.command == "status") return status(o);
     if (o.command == "firmware") return firmware(o);
+    if (o.command == "programs") return programs(o);
+    if (o.command == "download") return download(o);
 #ifdef _WIN32
     if (o.command == "port") return portCommand(o.text);
 #else

@@ -168,3 +168,20 @@ TEST(VirtualRom, ChecksBlockOrderBlockChecksumsAndTheImageChecksum) {
     EXPECT_EQ(brick.rom().image(), bytes("01 02 03"));
     EXPECT_EQ(send("15 01 03 05 07 0B"), packet("EA 00 03 00 01 00 03 00 09"));
 }
+
+// brickOS's firmdl3 numbers its last block like the others: the ROM checks the image when asked
+// to unlock it, and starts it only when the sum announced at the start is right.
+TEST(VirtualRom, ChecksTheImageAtUnlockWhenNoLastBlockCame) {
+    for (const bool sumRight : {true, false}) {
+        ManualClock clock;
+        VirtualBrick brick(clock);
+        brick.setFirmware(false);
+        auto send = [&](const std::string& hex) { return brick.receive(packet(hex)); };
+        EXPECT_EQ(send(sumRight ? "75 1A 80 06 00 00" : "75 1A 80 07 00 00"), packet("8A 00"));
+        EXPECT_EQ(send("45 01 00 02 00 01 02 03"), packet("BA 00"));
+        EXPECT_EQ(send("4D 02 00 01 00 03 03"), packet("B2 00"));
+        EXPECT_EQ(send("A5 4C 45 47 4F AE").empty(), !sumRight);
+        EXPECT_EQ(brick.state().firmware, sumRight);
+        EXPECT_EQ(brick.rom().entry(), 0x801A);
+    }
+}

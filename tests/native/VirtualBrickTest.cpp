@@ -128,8 +128,9 @@ TEST(VirtualBrick, KeepsTimeWatchProgramDisplayAndSound) {
 
 TEST(VirtualBrick, KeepsADatalog) {
     BrickRig rig;
-    EXPECT_EQ(rig.answer("log 0,0"), 1);  // no datalog yet: full
-    EXPECT_EQ(rig.answer("logz 2001"), 1);
+    EXPECT_EQ(rig.answer("log 0,0"), 1);    // no datalog yet: full
+    EXPECT_EQ(rig.answer("logz 2048"), 1);  // 2049 entries of 3 bytes: more than 6144
+    EXPECT_EQ(rig.answer("logz 2047"), 0);
     EXPECT_EQ(rig.answer("logz 3"), 0);  // room for 3 entries besides the size entry
     rig.answer("setv 7,2,-300");
     rig.brick.setSensorRaw(1, 55);

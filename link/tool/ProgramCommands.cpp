@@ -1,0 +1,56 @@
+// Reading program files and the brick's memory map for the tool.
+#include "ProgramCommands.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace towerlink::tool {
+namespace {
+
+constexpr int kSlots = 5, kTasks = 10, kSubroutines = 8;
+constexpr std::size_t kMapWords = 94;
+constexpr std::size_t kFirstTask = kSlots * kSubroutines;  // word 40
+constexpr std::size_t kFirstFree = 92, kLastValid = 93;
+
+int word(std::span<const std::uint8_t> map, std::size_t i) {
+    return (map[2 * i] << 8) | map[2 * i + 1];
+}
+
+}  // namespace
+
+Result<RcxImage, std::string> readProgramFile(const std::string& path) {
+    // Read one byte past the largest image the reader takes, so that an oversized file is
+    // named as such without reading all of it.
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::string("cannot read " + path);
+    Bytes content(kMaxProgramFileSize + 1);
+    file.read(reinterpret_cast<char*>(content.data()),
+              static_cast<std::streamsize>(content.size()));
+    if (file.bad()) return std::string("cannot read " + path);
+    content.resize(static_cast<std::size_t>(file.gcount()));
+    auto image = readRcxImage(content);
+    if (!image) return path + ": " + describe(image.error());
+    return std::move(image.value());
+}
+
+std::string describeMemoryMap(std::span<const std::uint8_t> map) {
+    if (map.size() != 2 * kMapWords) return {};
+    // Chunks lie in the order of the map without gaps, so each one's length is the distance to
+    // the next start (the datalog's start after the last task).
+    auto length = [&](std::size_t i) { return word(map, i + 1) - word(map, i); };
+    std::ostringstream out;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        for (int t = 0; t < kTasks; ++t) {
+            const int l = length(kFirstTask + static_cast<std::size_t>(slot * kTasks + t));
+            if (l > 0) out << "program " << slot + 1 << " task " << t << ": " << l << " bytes\n";
+        }
+        for (int s = 0; s < kSubroutines; ++s) {
+            const int l = length(static_cast<std::size_t>(slot * kSubroutines + s));
+            if (l > 0) out << "program " << slot + 1 << " sub " << s << ": " << l << " bytes\n";
+        }
+    }
+    out << "free: " << word(map, kLastValid) - word(map, kFirstFree) << " bytes\n";
+    return out.str();
+}
+
+}  // namespace towerlink::tool

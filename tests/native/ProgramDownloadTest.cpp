@@ -1,0 +1,303 @@
+// Program download against the in-process virtual brick: NQC's byte sequence, every status the
+// brick answers and every loss on the way, a noisy line; and the brick's side, request by request,
+// as other tools send it.
+#include "ProgramDownload.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "LittleEndian.h"
+#include "MemoryTransport.h"
+#include "ProgramCommands.h"
+#include "TestBytes.h"
+#include "VirtualBrick.h"
+
+namespace towerlink::test {
+namespace {
+
+RcxImage programImage(const std::string& name) {
+    std::ifstream in(std::string(KESTREL_TEST_PROGRAMS) + "/" + name, std::ios::binary);
+    const Bytes file(std::istreambuf_iterator<char>(in), {});
+    auto image = readRcxImage(file);
+    EXPECT_TRUE(image.ok()) << name;
+    return image.ok() ? image.value() : RcxImage{};
+}
+
+// Between the session and the tower: shows each request's payload to the test, which may change
+// it, lose it on the way to the brick, or lose the brick's reply.
+class RequestHook final : public Transport {
+public:
+    enum class Fate { Deliver, Lose, LoseReply };
+    std::function<Fate(Bytes& payload)> onRequest;
+    std::vector<Bytes> written;
+
+    explicit RequestHook(Transport& inner) : inner_(inner) {}
+
+    IoResult write(std::span<const std::uint8_t> b) override {
+        written.emplace_back(b.begin(), b.end());
+        Bytes payload;
+        for (std::size_t i = kHeaderLength; i + 2 < b.size(); i += 2) payload.push_back(b[i]);
+        const Fate fate = onRequest ? onRequest(payload) : Fate::Deliver;
+        if (fate == Fate::Lose) return IoResult::done(b.size());
+        inner_.write(encodePacket(payload));
+        if (fate == Fate::LoseReply) inner_.discardInput();
+        return IoResult::done(b.size());
+    }
+    IoResult read(std::span<std::uint8_t> buffer, Micros first, Micros inter) override {
+        return inner_.read(buffer, first, inter);
+    }
+    bool echoes() const override { return inner_.echoes(); }
+    void discardInput() override { inner_.discardInput(); }
+
+private:
+    Transport& inner_;
+};
+
+struct DownloadRig {
+    explicit DownloadRig(MemoryTransportOptions options = {}, std::uint32_t sequence = 7)
+        : brick(clock, sequence), tower(brick, clock, options), hook(tower), session(hook, clock) {}
+
+    Result<std::monostate, ProgramDownloadFailure> download(const RcxImage& image,
+                                                            ProgramDownloadOptions options = {}) {
+        return downloadProgram(session, image, options);
+    }
+    std::span<const std::uint8_t> stored(int slot, const ImageChunk& c) const {
+        return brick.programs().store().chunk(
+            slot, c.kind == ImageChunkKind::Task ? ChunkKind::Task : ChunkKind::Subroutine,
+            c.number);
+    }
+    // Whether slot holds exactly the image's chunks and nothing else.
+    bool holdsExactly(int slot, const RcxImage& image) const {
+        std::size_t count = 0;
+        for (const ImageChunk& c : image.chunks) {
+            const auto s = stored(slot, c);
+            if (!std::equal(s.begin(), s.end(), c.code.begin(), c.code.end())) return false;
+            count += s.size();
+        }
+        return count + brick.programs().store().freeBytes() +
+                   static_cast<std::size_t>(brick.programs().store().datalogBytes()) ==
+               ProgramStore::kUserMemory;
+    }
+
+    ManualClock clock{Micros{1000000}};
+    VirtualBrick brick;
+    MemoryTransport tower;
+    RequestHook hook;
+    Session session;
+};
+
+TEST(ProgramDownload, SendsNqcsSequenceByteForByte) {
+    DownloadRig rig;
+    const RcxImage image = programImage("touch.rcx");
+    ASSERT_TRUE(rig.download(image).ok());
+    const std::vector<Bytes> expected = {
+        bytes("55 FF 00 10 EF 10 EF"),
+        bytes("55 FF 00 50 AF 50 AF"),
+        bytes("55 FF 00 40 BF 40 BF"),
+        bytes("55 FF 00 70 8F 70 8F"),
+        bytes("55 FF 00 25 DA 00 FF 00 FF 00 FF 18 E7 00 FF 3D C2"),
+        bytes("55 FF 00 45 BA 01 FE 00 FF 14 EB 00 FF 13 EC 07 F8 02 FD 07 F8 E1 1E 87 78 32 CD "
+              "00 FF 01 FE 42 BD 00 FF 20 DF 21 DE 81 7E 95 6A 82 7D 09 F6 01 FE 00 FF 00 FF "
+              "E3 1C 20 DF"),
+        bytes("55 FF 00 4D B2 00 FF 00 FF 04 FB 00 FF FA 05 FF 00 21 DE 41 BE 5B A4 07 F8"),
+        bytes("55 FF 00 51 AE 05 FA 56 A9"),
+    };
+    EXPECT_EQ(rig.hook.written, expected);
+    EXPECT_TRUE(rig.holdsExactly(0, image));
+    EXPECT_EQ(rig.brick.state().sounds, std::vector<int>{5});
+}
+
+TEST(ProgramDownload, SelectsTheSlotReplacesItsProgramAndReportsProgress) {
+    DownloadRig rig;
+    const RcxImage image = programImage("tasks.rcx");
+    ProgramStore& store = rig.brick.programs().store();
+    store.store(0, ChunkKind::Task, 0, bytes("21 81"));  // another slot's program stays
+    store.store(2, ChunkKind::Task, 7, bytes("21 82"));  // this slot's old task goes
+    std::vector<std::pair<std::size_t, std::size_t>> progress;
+    auto done = downloadProgram(rig.session, image, {.slot = 3, .quiet = true},
+                                [&](std::size_t d, std::size_t t) { progress.emplace_back(d, t); });
+    ASSERT_TRUE(done.ok()) << done.error().failure.message;
+    EXPECT_EQ(rig.brick.state().program, 2);
+    EXPECT_TRUE(rig.brick.state().sounds.empty());
+    EXPECT_FALSE(store.has(2, ChunkKind::Task, 7));
+    EXPECT_EQ(
+        Bytes(store.chunk(0, ChunkKind::Task, 0).begin(), store.chunk(0, ChunkKind::Task, 0).end()),
+        bytes("21 81"));
+    store.erase(0, ChunkKind::Task, 0);
+    EXPECT_TRUE(rig.holdsExactly(2, image));
+    // Subroutines first (12, 2), then tasks (32 in two blocks, 8, 30 in two blocks).
+    const std::vector<std::pair<std::size_t, std::size_t>> expected = {
+        {0, 84}, {12, 84}, {14, 84}, {34, 84}, {46, 84}, {54, 84}, {74, 84}, {84, 84}};
+    EXPECT_EQ(progress, expected);
+}
+
+TEST(ProgramDownload, HandlesEveryStatusAndEveryLoss) {
+    using Fate = RequestHook::Fate;
+    const RcxImage image = programImage("touch.rcx");
+    // The n-th request with `opcode` (base form) gets `fate`, after `change`.
+    auto nth = [](std::uint8_t opcode, std::vector<int> which, Fate fate,
+                  std::function<void(Bytes&)> change = {}) {
+        return [=, seen = 0](Bytes& p) mutable {
+            if (baseOpcode(p[0]) != opcode) return Fate::Deliver;
+            if (std::find(which.begin(), which.end(), ++seen) == which.end()) return Fate::Deliver;
+            if (change) change(p);
+            return fate;
+        };
+    };
+    auto badSum = [](Bytes& p) { p.back() ^= 0xFF; };
+    const std::string kept = "; the current program slot may now hold part of the program";
+    const struct {
+        std::string what;
+        std::function<void(DownloadRig&)> setUp;
+        std::string message;  // empty: the program arrives exactly
+    } cases[] = {
+        {"a block damaged twice",
+         [&](DownloadRig& r) {
+             r.hook.onRequest = nth(0x45, {1, 2}, Fate::Deliver, badSum);
+         },
+         ""},
+        {"a block request lost",
+         [&](DownloadRig& r) { r.hook.onRequest = nth(0x45, {1}, Fate::Lose); }, ""},
+        {"a block reply lost",
+         [&](DownloadRig& r) { r.hook.onRequest = nth(0x45, {2}, Fate::LoseReply); }, ""},
+        {"a block damaged three times",
+         [&](DownloadRig& r) {
+             r.hook.onRequest = nth(0x45, {1, 2, 3}, Fate::Deliver, badSum);
+         },
+         "task 0, block 1: the brick keeps finding its checksum wrong" + kept},
+        {"no memory", [](DownloadRig& r) { r.brick.fillDatalog(2040); },
+         "task 0: the brick has not enough free memory for it" + kept},
+        {"a bad number",
+         [&](DownloadRig& r) {
+             r.hook.onRequest = nth(0x25, {1}, Fate::Deliver, [](Bytes& p) { p[2] = 12; });
+         },
+         "task 0: the brick refuses its number" + kept},
+        {"no download under way",  // block 1 arrives as a last block, so the real one finds none
+         [&](DownloadRig& r) {
+             r.hook.onRequest = nth(0x45, {1}, Fate::Deliver, [](Bytes& p) { p[1] = 0; });
+         },
+         "task 0, the last block (0): the brick has no download under way" + kept},
+        {"a brick that falls silent",
+         [&](DownloadRig& r) {
+             r.hook.onRequest = nth(0x45, {1, 2, 3, 4}, Fate::Lose);
+         },
+         "task 0, block 1: "},
+        {"a brick that is off", [](DownloadRig& r) { r.brick.setFaults({.silent = true}); },
+         "alive check: the brick does not answer (is it on?)"},
+    };
+    for (const auto& c : cases) {
+        DownloadRig rig;
+        c.setUp(rig);
+        auto done = rig.download(image);
+        if (c.message.empty()) {
+            ASSERT_TRUE(done.ok()) << c.what << ": " << done.error().failure.message;
+            EXPECT_TRUE(rig.holdsExactly(0, image)) << c.what;
+            continue;
+        }
+        ASSERT_FALSE(done.ok()) << c.what;
+        const std::string& message = done.error().failure.message;
+        EXPECT_EQ(message.substr(0, c.message.size()), c.message) << c.what << ": " << message;
+        EXPECT_EQ(done.error().untouched, message.find("may now hold") == std::string::npos)
+            << c.what;
+        EXPECT_FALSE(rig.brick.programs().store().has(0, ChunkKind::Task, 0)) << c.what;
+    }
+}
+
+// Over a line that damages 2% of the bytes both ways, each download either leaves exactly the
+// program in the slot or says that it failed; a chunk different from the one sent is never kept.
+TEST(ProgramDownload, StoresExactlyTheProgramOrSaysItFailedOnANoisyLine) {
+    const RcxImage image = programImage("tasks.rcx");
+    int successes = 0;
+    for (std::uint32_t sequence = 1; sequence <= 40; ++sequence) {
+        DownloadRig rig({.echo = true, .paced = true}, sequence);
+        rig.brick.setFaults({.corruptRate = 0.02});
+        auto done = rig.download(image, {.quiet = true});
+        rig.brick.setFaults({});
+        if (done.ok()) {
+            ++successes;
+            EXPECT_TRUE(rig.holdsExactly(0, image)) << "sequence " << sequence;
+            continue;
+        }
+        EXPECT_FALSE(done.error().failure.message.empty());
+        for (const ImageChunk& c : image.chunks) {
+            const auto s = rig.stored(0, c);
+            EXPECT_TRUE(s.empty() || std::equal(s.begin(), s.end(), c.code.begin(), c.code.end()))
+                << "sequence " << sequence << " chunk " << c.number;
+        }
+    }
+    EXPECT_GT(successes, 0);
+}
+
+// The brick's side, packet by packet, in the shapes NQC, WebPBrick and TclRCX send.
+TEST(ProgramReceiver, TakesOtherToolsSequencesAndRefusesWhatDoesNotFit) {
+    ManualClock clock;
+    VirtualBrick brick(clock);
+    auto send = [&](const std::string& hex) { return brick.receive(packet(hex)); };
+    auto block = [&](std::uint8_t opcode, int seq, const Bytes& data, int sumDelta = 0) {
+        Bytes p{opcode};
+        pushU16(p, seq);
+        pushU16(p, static_cast<long long>(data.size()));
+        p.insert(p.end(), data.begin(), data.end());
+        p.push_back(static_cast<std::uint8_t>(blockChecksum(data) + sumDelta));
+        return brick.receive(encodePacket(p));
+    };
+    const ProgramStore& store = brick.programs().store();
+    auto chunk = [&](int slot, ChunkKind k, int n) {
+        const auto s = store.chunk(slot, k, n);
+        return Bytes(s.begin(), s.end());
+    };
+    // TclRCX: a begin and one whole block numbered 0 per chunk, nothing else.
+    EXPECT_EQ(send("35 00 01 00 03 00"), packet("CA 00"));
+    EXPECT_EQ(block(0x45, 0, bytes("51 05 F6")), packet("BA 00"));
+    EXPECT_EQ(send("25 00 02 00 02 00"), packet("DA 00"));
+    EXPECT_EQ(block(0x45, 0, bytes("21 81")), packet("BA 00"));
+    EXPECT_EQ(block(0x4D, 1, bytes("21 81")), packet("B2 06"));  // nothing under way
+    // WebPBrick: select, stop and delete first, every request toggled from the one before.
+    EXPECT_EQ(send("99 01"), packet("66"));
+    EXPECT_EQ(send("58"), packet("A7"));
+    EXPECT_EQ(send("48"), packet("B7"));
+    EXPECT_EQ(send("78"), packet("87"));
+    EXPECT_EQ(send("2D 00 00 00 18 00"), packet("D2 00"));
+    const Bytes twenty = bytes("14 00 02 05 00 21 81 43 02 64 00 21 41 51 01 14 01 02 07 00");
+    EXPECT_TRUE(block(0x45, 2, twenty).empty());            // out of order: no answer
+    EXPECT_EQ(block(0x4D, 1, twenty, 1), packet("B2 03"));  // damaged: expected again
+    EXPECT_EQ(block(0x45, 1, twenty), packet("BA 00"));
+    EXPECT_EQ(block(0x45, 1, twenty), packet("BA 00"));  // a repeat, answered again
+    EXPECT_EQ(block(0x4D, 0, bytes("27 81 51 02")), packet("B2 00"));
+    EXPECT_EQ(brick.state().repeatsAnswered, 1);
+    Bytes whole = twenty;
+    for (int b : {0x27, 0x81, 0x51, 0x02}) whole.push_back(static_cast<std::uint8_t>(b));
+    EXPECT_EQ(chunk(1, ChunkKind::Task, 0), whole);
+    // Numbers, sizes and lengths the brick refuses; none leaves anything behind.
+    EXPECT_EQ(send("25 00 0A 00 01 00"), packet("DA 02"));
+    EXPECT_EQ(send("3D 00 08 00 01 00"), packet("C2 02"));
+    EXPECT_EQ(send("25 00 03 00 01 18"), packet("DA 01"));  // 6145 bytes
+    EXPECT_EQ(send("2D 00 04 00 03 00"), packet("D2 00"));
+    EXPECT_EQ(block(0x45, 0, bytes("01 02 03 04")), packet("BA 03"));  // more than announced
+    EXPECT_EQ(send("25 00 05 00 04 00"), packet("DA 00"));
+    EXPECT_EQ(block(0x4D, 0, bytes("01 02")), packet("B2 00"));  // fewer than announced
+    EXPECT_FALSE(store.has(1, ChunkKind::Task, 4));
+    EXPECT_FALSE(store.has(1, ChunkKind::Task, 5));
+    EXPECT_EQ(brick.programs().diagnostics().size(), 2u);
+    // The memory map as `towerlink programs` shows it; deletes touch the current slot only.
+    auto map = [&]() {
+        Bytes reply = send("20");
+        Bytes data;
+        for (std::size_t i = kHeaderLength + 2; i + 2 < reply.size(); i += 2)
+            data.push_back(reply[i]);
+        return tool::describeMemoryMap(data);
+    };
+    EXPECT_EQ(map(),
+              "program 1 task 2: 2 bytes\nprogram 1 sub 1: 3 bytes\nprogram 2 task 0: 24 bytes\n"
+              "free: 6115 bytes\n");
+    EXPECT_EQ(send("61 02"), packet("9E"));  // program 2 has no task 2
+    EXPECT_EQ(send("91 00"), packet("6E"));
+    EXPECT_EQ(send("C1 01"), packet("3E"));
+    EXPECT_EQ(map(), "program 1 task 2: 2 bytes\nprogram 2 task 0: 24 bytes\nfree: 6118 bytes\n");
+}
+
+}  // namespace
+}  // namespace towerlink::test

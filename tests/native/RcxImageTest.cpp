@@ -1,0 +1,156 @@
+// The program image reader: files NQC wrote read back chunk for chunk, and one table of damaged
+// or unusual files with what the reader says of each.
+#include "RcxImage.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "TestBytes.h"
+
+namespace towerlink::test {
+namespace {
+
+Bytes programFile(const std::string& name) {
+    std::ifstream in(std::string(KESTREL_TEST_PROGRAMS) + "/" + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// NQC's image of tests/native/programs/touch.nqc: one task of 24 bytes and its name.
+const Bytes kTouch = bytes(
+    "52 43 58 49 02 01 01 00 01 00 03 00  00 00 18 00 "
+    "13 07 02 07 E1 87 32 00 01 42 00 20 21 81 95 82 09 01 00 00 FA FF 21 41 "
+    "00 00 05 00 6D 61 69 6E 00");
+
+struct ChunkRow {
+    ImageChunkKind kind;
+    int number;
+    std::string name;
+    std::size_t length;
+};
+
+TEST(RcxImage, ReadsWhatNqcWrote) {
+    using K = ImageChunkKind;
+    // Lengths and names as `nqc -L` lists them; NQC writes subroutines before tasks.
+    const struct {
+        std::string file;
+        std::vector<ChunkRow> chunks;
+    } cases[] = {
+        {"touch.rcx", {{K::Task, 0, "main", 24}}},
+        {"tasks.rcx",
+         {{K::Subroutine, 0, "turn", 12},
+          {K::Subroutine, 1, "beep", 2},
+          {K::Task, 0, "main", 32},
+          {K::Task, 1, "beeper", 8},
+          {K::Task, 2, "counter", 30}}},
+        {"long.rcx", {{K::Task, 0, "main", 148}}},
+    };
+    for (const auto& c : cases) {
+        auto image = readRcxImage(programFile(c.file));
+        ASSERT_TRUE(image.ok()) << c.file << ": " << describe(image.error());
+        EXPECT_EQ(image->target, 3) << c.file;
+        std::vector<ChunkRow> got;
+        for (const ImageChunk& chunk : image->chunks)
+            got.push_back({chunk.kind, chunk.number, chunk.name, chunk.code.size()});
+        ASSERT_EQ(got.size(), c.chunks.size()) << c.file;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_TRUE(got[i].kind == c.chunks[i].kind && got[i].number == c.chunks[i].number &&
+                        got[i].name == c.chunks[i].name && got[i].length == c.chunks[i].length)
+                << c.file << " chunk " << i << ": " << got[i].name << " " << got[i].length;
+        }
+    }
+    EXPECT_EQ(programFile("touch.rcx"), kTouch);
+    EXPECT_EQ(readRcxImage(kTouch)->chunks[0].code,
+              Bytes(kTouch.begin() + 16, kTouch.begin() + 40));
+}
+
+TEST(RcxImage, NamesTheOffsetOfEveryFaultAndAcceptsWhatIsHarmless) {
+    using Edit = std::function<void(Bytes&)>;
+    auto set = [](std::size_t at, std::uint8_t v) { return Edit([=](Bytes& f) { f[at] = v; }); };
+    auto cut = [](std::size_t size) { return Edit([=](Bytes& f) { f.resize(size); }); };
+    const struct {
+        std::string what;
+        Edit edit;
+        std::string message;  // empty: read as the untouched file
+    } cases[] = {
+        {"untouched", [](Bytes&) {}, ""},
+        {"no symbols",
+         [](Bytes& f) {
+             f[8] = 0;
+             f.resize(40);
+         },
+         ""},
+        {"padding after the symbols", [](Bytes& f) { f.insert(f.end(), 3, 0); }, ""},
+        {"version 1.00", set(4, 0x00), ""},
+        {"a variable's name",
+         [](Bytes& f) {
+             f[8] = 2;
+             for (int b : {2, 0, 2, 0, int{'x'}, 0}) f.push_back(static_cast<std::uint8_t>(b));
+         },
+         ""},
+        {"signature", set(3, 'J'),
+         "byte 0: not an RCX program image (it does not begin with \"RCXI\")"},
+        {"empty file", cut(0),
+         "byte 0: not an RCX program image (it does not begin with \"RCXI\")"},
+        {"newer version", set(4, 0x03),
+         "byte 4: image version 1.03 is newer than this reader knows (1.02)"},
+        {"short header", cut(10), "byte 10: the file ends inside its header"},
+        {"no chunks", set(6, 0), "byte 6: the image holds no task and no subroutine"},
+        {"chunk header cut",
+         [](Bytes& f) {
+             f[6] = 2;
+             f[8] = 0;
+             f.resize(42);
+         },
+         "byte 42: the file ends inside the header of chunk 2 of 2"},
+        {"chunk body cut", cut(30), "byte 30: task 0 announces 24 bytes, the file ends after 14"},
+        {"sound", set(12, 2),
+         "byte 12: chunk of kind 2 (sound): the RCX takes only tasks and subroutines"},
+        {"animation", set(12, 3),
+         "byte 12: chunk of kind 3 (animation): the RCX takes only tasks and subroutines"},
+        {"task 10", set(13, 10), "byte 13: task 10: the RCX has tasks 0 to 9"},
+        {"subroutine 8",
+         [](Bytes& f) {
+             f[12] = 1;
+             f[13] = 8;
+         },
+         "byte 13: subroutine 8: the RCX has subroutines 0 to 7"},
+        {"task 0 twice",
+         [](Bytes& f) {
+             f[6] = 2;
+             f[8] = 0;
+             f.resize(40);
+             const Bytes again(f.begin() + 12, f.end());
+             f.insert(f.end(), again.begin(), again.end());
+         },
+         "byte 40: task 0 appears twice"},
+        {"symbol header cut", cut(42), "byte 42: the file ends inside the header of symbol 1 of 1"},
+        {"symbol name cut", cut(45),
+         "byte 45: symbol 1 announces 5 bytes of name, the file ends after 1"},
+        {"too large", [](Bytes& f) { f.resize(kMaxProgramFileSize + 1); },
+         "byte 65536: the file is longer than 64 KiB: no RCX program is that large"},
+    };
+    for (const auto& c : cases) {
+        Bytes file = kTouch;
+        c.edit(file);
+        auto image = readRcxImage(file);
+        if (c.message.empty()) {
+            ASSERT_TRUE(image.ok()) << c.what << ": " << describe(image.error());
+            ASSERT_EQ(image->chunks.size(), 1u) << c.what;
+            EXPECT_EQ(image->chunks[0].code.size(), 24u) << c.what;
+        } else {
+            EXPECT_EQ(image.ok() ? "read" : describe(image.error()), c.message) << c.what;
+        }
+    }
+    // A last chunk whose length is no multiple of 4 may end the file without its padding.
+    Bytes unpadded = bytes("52 43 58 49 02 01 01 00 00 00 03 00  01 07 03 00  51 05 F6");
+    auto image = readRcxImage(unpadded);
+    ASSERT_TRUE(image.ok()) << describe(image.error());
+    EXPECT_EQ(image->chunks[0].kind, ImageChunkKind::Subroutine);
+    EXPECT_EQ(image->chunks[0].code, bytes("51 05 F6"));
+}
+
+}  // namespace
+}  // namespace towerlink::test
