@@ -256,33 +256,22 @@ TEST(WinUsbTower, AReadGivenUpIsCancelledAndItsLateAnswerNeverReachesTheNextExch
 
 TEST(WinUsbTower, AFailingTowerEndsTheExchangeInTimeAndSaysWhy) {
     const Micros silence{3600000000LL};  // the brick's answer never comes in time
+    const DWORD refused = ERROR_GEN_FAILURE;
     const struct {
         const char* what;
         TowerFaults faults;  // the time of unplugging counts from the exchange's start
         DWORD osError;
-        const char* doing;
-        bool recovers;  // the next command, with the write fault gone, succeeds
+        const char* doing;  // what the failure names, on USB
+        bool recovers;      // the next command, with the write fault gone, succeeds
     } cases[] = {
-        {"write fails",
-         {.writeError = ERROR_GEN_FAILURE},
-         ERROR_GEN_FAILURE,
-         "writing to USB",
-         true},
-        {"write times out",
-         {.writeError = ERROR_SEM_TIMEOUT},
-         ERROR_SEM_TIMEOUT,
-         "writing to USB",
-         true},
-        {"abort refused on a silent line",
-         {.replyDelay = silence, .abortError = ERROR_GEN_FAILURE},
-         ERROR_GEN_FAILURE,
-         "reading from USB",
+        {"write fails", {.writeError = ERROR_GEN_FAILURE}, ERROR_GEN_FAILURE, "writing", true},
+        {"write times out", {.writeError = ERROR_SEM_TIMEOUT}, ERROR_SEM_TIMEOUT, "writing", true},
+        {"abort refused",
+         {.replyDelay = silence, .abortError = refused},
+         refused,
+         "reading",
          false},
-        {"unplugged during a read",
-         {.unplugAt = Micros{40000}},
-         test::kUnplugged,
-         "reading from USB",
-         false},
+        {"unplugged in a read", {.unplugAt = Micros{40000}}, test::kUnplugged, "reading", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
