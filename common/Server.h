@@ -19,6 +19,7 @@ struct ServedClass {
 };
 
 struct Description {
+    const wchar_t* name;  // the exports' trace channel and error source: "kestrel", "TowerLink"
     std::span<const ServedClass> classes;
     void (*idle)() = nullptr;      // the module count fell to zero
     void (*unloaded)() = nullptr;  // FreeLibrary unloads the module; the process goes on

@@ -30,7 +30,7 @@ constexpr ServedClass kClasses[] = {{&rcxPilotRecord, &RcxPilot::create}};
 
 // The type information goes with the last object: releasing it in DllMain is not allowed.
 const Description& description() {
-    static constexpr Description server{kClasses, &automation::releaseTypeInfo,
+    static constexpr Description server{L"kestrel", kClasses, &automation::releaseTypeInfo,
                                         &Face::unregisterClass};
     return server;
 }

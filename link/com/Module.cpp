@@ -29,7 +29,7 @@ constexpr ServedClass kClasses[] = {{&towerLinkRecord, &towerlink::TowerLinkObje
 }  // namespace
 
 const Description& description() {
-    static constexpr Description server{kClasses};
+    static constexpr Description server{L"TowerLink", kClasses};
     return server;
 }
 

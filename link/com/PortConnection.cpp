@@ -79,11 +79,17 @@ PortConnection::~PortConnection() {
 }
 
 void PortConnection::setTowerRange(TowerRange range) {
-    if (winUsbTower_) winUsbTower_->setRange(range);
+    if (!winUsbTower_) return;
+    const std::wstring problem = winUsbTower_->setRange(range);
+    if (problem.empty()) return;
+    raise(TowerLinkError::BadTower,
+          L"The USB tower " + name_ + L" did not take the new range (" + problem +
+              L"): unplug the tower, plug it in again, then open the port again");
 }
 
 std::unique_ptr<PortConnection> PortConnection::open(const PortName& name, TowerRange range,
-                                                     const VirtualBrickSettings& virtualSettings) {
+                                                     const VirtualBrickSettings& virtualSettings,
+                                                     UsbDeviceApi& usb) {
     switch (name.kind) {
         case PortKind::Serial: {
             auto transport = Win32SerialTransport::open(name.number);
@@ -99,7 +105,7 @@ std::unique_ptr<PortConnection> PortConnection::open(const PortName& name, Tower
                     new PortConnection(std::move(transport.value()), name.text(), false));
             }
             if (!missing(transport.error())) raiseOpenFailure(name, transport.error());
-            auto winUsb = WinUsbTowerTransport::open(name.number, range);
+            auto winUsb = WinUsbTowerTransport::open(name.number, range, usb);
             if (!winUsb) raiseUsbOpenFailure(name, winUsb.error());
             WinUsbTowerTransport* tower = winUsb.value().get();
             std::unique_ptr<PortConnection> connection(

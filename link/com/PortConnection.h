@@ -24,9 +24,11 @@ VirtualBrickSettings virtualBrickSettingsFromEnvironment();
 class PortConnection {
 public:
     // Throws ComError. VIRTUAL is a virtual brick set up by `virtualSettings`. A USB tower
-    // reached through WinUSB is set to `range`; LEGO's driver keeps its own.
+    // reached through WinUSB (through `usb`'s calls) is set to `range`; LEGO's driver keeps its
+    // own.
     static std::unique_ptr<PortConnection> open(const PortName& name, TowerRange range,
-                                                const VirtualBrickSettings& virtualSettings);
+                                                const VirtualBrickSettings& virtualSettings,
+                                                UsbDeviceApi& usb = systemUsbDeviceApi());
     ~PortConnection();
     PortConnection(const PortConnection&) = delete;
     PortConnection& operator=(const PortConnection&) = delete;
@@ -36,9 +38,8 @@ public:
     // Forgets the datalog's size, for after a command that may have changed it.
     void forgetDatalog() { datalog_.emplace(*session_); }
     const std::wstring& name() const { return name_; }
-    // Sets the transmitter range of a tower that takes it from TowerLink (a WinUSB tower); a
-    // tower that does not take it is left alone, and one that fails shows that on the next
-    // command.
+    // Sets the transmitter range of a tower that takes it from TowerLink (a WinUSB tower); other
+    // towers are left alone. Throws ComError (bad tower) when the tower does not take it.
     void setTowerRange(TowerRange range);
 
 private:

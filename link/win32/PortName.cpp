@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
 #include <cwctype>
+#include <vector>
 
 #include "Environment.h"
 
@@ -18,14 +21,38 @@ std::optional<int> number(std::wstring_view digits) {
     return static_cast<int>(*n);
 }
 
+// The value Port as the name of the port to open. A text counts whole, however long; a value of
+// another type names no port, so it comes back as a text that no port name matches (its number,
+// or its bytes in hexadecimal), and opening refuses it by that name as it refuses "COM1 ", rather
+// than TowerLink taking USB as if the value were not there.
 std::wstring registryValue() {
-    wchar_t value[256] = {};
-    DWORD size = sizeof(value) - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\TowerLink", L"Port", RRF_RT_REG_SZ, nullptr,
-                     value, &size) != ERROR_SUCCESS) {
-        return {};
+    std::vector<BYTE> data(256 * sizeof(wchar_t));
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    for (int tries = 0;; ++tries) {
+        size = static_cast<DWORD>(data.size());
+        const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\TowerLink", L"Port",
+                                            RRF_RT_ANY, &type, data.data(), &size);
+        if (status == ERROR_SUCCESS) break;
+        if (status != ERROR_MORE_DATA || tries == 3) return {};
+        data.resize(size + sizeof(wchar_t));
     }
-    return value;
+    data.resize(size);
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        return text;
+    }
+    if ((type == REG_DWORD && size == sizeof(DWORD)) || (type == REG_QWORD && size == 8)) {
+        std::uint64_t value = 0;
+        std::memcpy(&value, data.data(), size);
+        return std::to_wstring(value);
+    }
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring hex;
+    for (BYTE b : data) hex += {kDigits[b >> 4], kDigits[b & 0xF]};
+    return hex;
 }
 
 }  // namespace

@@ -23,6 +23,12 @@ constexpr USHORT kReplyHeaderSize = 4;
 
 // Packets a discard takes at most: more than the tower holds, fewer than a babbling one sends.
 constexpr int kDiscardPackets = 16;
+// A packet the tower holds comes in only at the host's next poll of its interrupt IN pipe,
+// milliseconds away: a discard that waited 0 ms would leave it for the next exchange's reply.
+constexpr DWORD kDiscardWaitMs = 20;
+// An aborted read ends at once; a tower that is gone may refuse the abort, or ignore it, and
+// leave the read under way for good.
+constexpr DWORD kAbortWaitMs = 500;
 
 const wchar_t* requestName(std::uint8_t request) {
     switch (request) {
@@ -44,13 +50,13 @@ UsbTowerOpenFailure openFailure(UsbTowerOpenFailure::Kind kind, std::wstring des
 
 }  // namespace
 
-WinUsbTowerTransport::WinUsbTowerTransport(UsbDeviceApi& api, HANDLE file,
-                                           WINUSB_INTERFACE_HANDLE usb, kestrel::Win32Handle event,
-                                           std::string name)
-    : api_(api), file_(file), usb_(usb), event_(std::move(event)), name_(std::move(name)) {}
+WinUsbTowerTransport::WinUsbTowerTransport(UsbDeviceApi& api, std::string name)
+    : api_(api), name_(std::move(name)), read_(std::make_unique<PacketRead>()) {}
 
 WinUsbTowerTransport::~WinUsbTowerTransport() {
-    api_.close(file_, usb_);
+    if (file_ || usb_) api_.close(file_, usb_);
+    // The driver may still end a read that never ended, into its buffer: that stays allocated.
+    if (stuckError_) static_cast<void>(read_.release());
 }
 
 Result<std::unique_ptr<WinUsbTowerTransport>, UsbTowerOpenFailure> WinUsbTowerTransport::open(
@@ -85,9 +91,15 @@ Result<std::unique_ptr<WinUsbTowerTransport>, UsbTowerOpenFailure> WinUsbTowerTr
                                                driver + L": " + kHowToBind);
     }
 
-    HANDLE file = nullptr;
-    WINUSB_INTERFACE_HANDLE usb = nullptr;
-    if (!api.open(path, &file, &usb)) {
+    // Made before the device is opened into it: nothing that fails later leaks the handles.
+    std::unique_ptr<WinUsbTowerTransport> transport(
+        new WinUsbTowerTransport(api, std::string(port.begin(), port.end())));
+    transport->event_ = kestrel::Win32Handle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!transport->event_) {
+        const DWORD error = GetLastError();
+        return openFailure(Kind::Failed, L"The USB tower " + port + L" cannot be opened", error);
+    }
+    if (!api.open(path, &transport->file_, &transport->usb_)) {
         const DWORD error = api.lastError();
         switch (error) {
             case ERROR_ACCESS_DENIED:
@@ -108,15 +120,6 @@ Result<std::unique_ptr<WinUsbTowerTransport>, UsbTowerOpenFailure> WinUsbTowerTr
                                    error);
         }
     }
-    kestrel::Win32Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event) {
-        const DWORD error = GetLastError();
-        api.close(file, usb);
-        return openFailure(Kind::Failed, L"The USB tower " + port + L" cannot be opened", error);
-    }
-    std::unique_ptr<WinUsbTowerTransport> transport(new WinUsbTowerTransport(
-        api, file, usb, std::move(event), std::string(port.begin(), port.end())));
-
     struct Setup {
         std::uint8_t request;
         std::uint16_t value;
@@ -164,13 +167,11 @@ std::wstring WinUsbTowerTransport::vendorRequest(std::uint8_t request, std::uint
     return {};
 }
 
-bool WinUsbTowerTransport::setRange(TowerRange range) {
+std::wstring WinUsbTowerTransport::setRange(TowerRange range) {
     DWORD error = 0;
     return vendorRequest(
-               kSetParameter,
-               static_cast<std::uint16_t>(kParameterRange | static_cast<unsigned>(range) << 8),
-               &error)
-        .empty();
+        kSetParameter,
+        static_cast<std::uint16_t>(kParameterRange | static_cast<unsigned>(range) << 8), &error);
 }
 
 IoResult WinUsbTowerTransport::write(std::span<const std::uint8_t> bytes) {
@@ -194,29 +195,37 @@ IoResult WinUsbTowerTransport::write(std::span<const std::uint8_t> bytes) {
 }
 
 IoResult WinUsbTowerTransport::readPacket(DWORD waitMs) {
-    std::uint8_t packet[kPacketSize] = {};
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event_.get();
+    if (stuckError_)
+        return IoResult::failure("reading from " + name_, static_cast<int>(stuckError_));
+    PacketRead& read = *read_;
+    read.overlapped = OVERLAPPED{};
+    read.overlapped.hEvent = event_.get();
     ResetEvent(event_.get());
-    if (!api_.readPipe(usb_, kInPipe, packet, kPacketSize, &overlapped)) {
+    if (!api_.readPipe(usb_, kInPipe, read.packet, kPacketSize, &read.overlapped)) {
         const DWORD error = api_.lastError();
         if (error != ERROR_IO_PENDING) {
             return IoResult::failure("reading from " + name_, static_cast<int>(error));
         }
     }
-    if (!api_.waitFor(&overlapped, waitMs)) api_.abortPipe(usb_, kInPipe);
-    // Waits for the abort to finish too: `packet` and the event belong to this call, and a
-    // packet that arrived as the read was given up is kept here rather than landing in the
-    // next exchange's read.
+    if (!api_.waitFor(&read.overlapped, waitMs)) {
+        // Waits for the abort to end the read, so that a packet that arrived as the read was
+        // given up is kept here rather than landing in the next exchange's read; but not for
+        // ever.
+        const DWORD abortError = api_.abortPipe(usb_, kInPipe) ? ERROR_TIMEOUT : api_.lastError();
+        if (!api_.waitFor(&read.overlapped, kAbortWaitMs)) {
+            stuckError_ = abortError;
+            return IoResult::failure("reading from " + name_, static_cast<int>(abortError));
+        }
+    }
     DWORD got = 0;
-    if (!api_.overlappedResult(usb_, &overlapped, &got, true)) {
+    if (!api_.overlappedResult(usb_, &read.overlapped, &got, false)) {
         const DWORD error = api_.lastError();
         if (error != ERROR_OPERATION_ABORTED && error != ERROR_SEM_TIMEOUT) {
             return IoResult::failure("reading from " + name_, static_cast<int>(error));
         }
     }
     got = std::min<DWORD>(got, kPacketSize);
-    pending_.insert(pending_.end(), packet, packet + got);
+    pending_.insert(pending_.end(), read.packet, read.packet + got);
     return IoResult::done(got);
 }
 
@@ -245,7 +254,7 @@ IoResult WinUsbTowerTransport::read(std::span<std::uint8_t> buffer, Micros first
 void WinUsbTowerTransport::discardInput() {
     pending_.clear();
     for (int i = 0; i < kDiscardPackets; ++i) {
-        IoResult io = readPacket(0);
+        IoResult io = readPacket(kDiscardWaitMs);
         if (io.failed || io.count == 0) break;
     }
     pending_.clear();

@@ -49,22 +49,31 @@ public:
     bool echoes() const override { return false; }
     void discardInput() override;
 
-    // Sends the range to the tower; false when the tower did not take it.
-    bool setRange(TowerRange range);
+    // Sends the range to the tower; empty when the tower took it, else what went wrong.
+    std::wstring setRange(TowerRange range);
 
 private:
-    WinUsbTowerTransport(UsbDeviceApi& api, HANDLE file, WINUSB_INTERFACE_HANDLE usb,
-                         kestrel::Win32Handle event, std::string name);
+    // The buffer and OVERLAPPED of one IN packet read: the driver's while the read is under way.
+    struct PacketRead {
+        OVERLAPPED overlapped{};
+        std::uint8_t packet[8] = {};
+    };
+
+    WinUsbTowerTransport(UsbDeviceApi& api, std::string name);
     // One vendor request; an empty text on success, else what went wrong.
     std::wstring vendorRequest(std::uint8_t request, std::uint16_t value, DWORD* osError);
     // Reads one IN packet into pending_, waiting up to `waitMs` for it.
     IoResult readPacket(DWORD waitMs);
 
     UsbDeviceApi& api_;
-    HANDLE file_;
-    WINUSB_INTERFACE_HANDLE usb_;
+    // Opened straight into the transport, so that from the moment they exist they are closed
+    // with it.
+    HANDLE file_ = nullptr;
+    WINUSB_INTERFACE_HANDLE usb_ = nullptr;
     kestrel::Win32Handle event_;
     std::string name_;
+    std::unique_ptr<PacketRead> read_;
+    DWORD stuckError_ = 0;  // a read given up never ended (the abort's error): the tower is gone
     std::deque<std::uint8_t> pending_;  // received, not yet read
     ULONG writeTimeoutMs_ = 0;
 };

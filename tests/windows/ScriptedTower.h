@@ -1,13 +1,15 @@
 // A USB tower behind the WinUSB calls, played by a script: it lists the towers a test puts in
 // `devices`, answers and records the vendor requests, and carries what is written to the OUT
 // pipe to a virtual brick and the brick's answer back in IN packets of up to 8 bytes, with
-// optional delays, short packets and lost packets. Time is a manual clock that waits move on,
+// optional delays, short packets and lost packets; its faults also fail writes, complete reads
+// inside ReadPipe, refuse aborts and pull the plug. Time is a manual clock that waits move on,
 // so a whole exchange with its time-outs runs in no real time. Calls a real WinUSB would refuse
 // or hang on are recorded in `misuse`.
 #pragma once
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,14 +36,24 @@ struct ControlRequest {
     bool operator==(const ControlRequest&) const = default;
 };
 
-struct InPacketFaults {
+struct TowerFaults {
     std::size_t maxPacket = 8;  // bytes per IN packet: fewer makes short packets
     int loseEvery = 0;          // every n-th IN packet never arrives (0: none)
     Micros replyDelay{0};       // before the brick's answer starts arriving
     // A read given up on completes anyway with the next packet, as one that arrived just as
     // it was cancelled.
     bool completeOnAbort = false;
+    // A read meets a packet that waits no sooner than this after it starts: the host asks the
+    // interrupt IN pipe only at its polls.
+    Micros pollDelay{0};
+    bool synchronous = false;  // a read whose packet waits already completes inside ReadPipe
+    DWORD writeError = 0;      // WritePipe moves half the bytes, then fails with it
+    DWORD abortError = 0;      // AbortPipe fails with it, and the read stays under way
+    // From then on the tower is gone: the read under way ends and every call fails.
+    std::optional<Micros> unplugAt{};
 };
+
+inline constexpr DWORD kUnplugged = ERROR_DEVICE_NOT_CONNECTED;
 
 class ScriptedTower final : public UsbDeviceApi {
 public:
@@ -55,7 +67,7 @@ public:
         std::uint8_t towerError = 0;  // ... is answered with this error code, or when 0 ...
         ULONG replyLength = 4;        // ... with this many bytes
     } failing;
-    InPacketFaults faults;
+    TowerFaults faults;
 
     std::vector<ControlRequest> requests;
     std::vector<std::wstring> openedPaths;
@@ -71,17 +83,28 @@ public:
     }
     void close(HANDLE file, WINUSB_INTERFACE_HANDLE usb) override {
         if (!file || usb != this) misuse.push_back("closed what was not opened");
-        if (!reads_.empty()) misuse.push_back("closed with a read under way");
+        // Closing cancels a read given up on; one never given up was forgotten.
+        if (std::ranges::count(reads_, false, &Read::givenUp)) {
+            misuse.push_back("closed with a read under way");
+        }
+        reads_.clear();
         --openDevices;
     }
     bool setPipeTimeout(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, ULONG) override {
-        return checkCall(usb, pipe, kOut, "a time-out on a pipe other than OUT");
+        checkCall(usb, pipe, kOut, "a time-out on a pipe other than OUT");
+        return !unplugged() || fail(kUnplugged);
     }
     // Carries the request to the brick and schedules its answer in IN packets, each arriving
     // when its last byte has crossed the tower's infrared line.
     bool writePipe(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, const std::uint8_t* data, ULONG size,
                    ULONG* written) override {
         checkCall(usb, pipe, kOut, "a write to a pipe other than OUT");
+        *written = 0;
+        if (unplugged()) return fail(kUnplugged);
+        if (faults.writeError) {
+            *written = size / 2;
+            return fail(faults.writeError);
+        }
         *written = size;
         const Micros sent = clock_.now() + kByteTime * static_cast<int>(size);
         const Bytes reply = brick_.receive(std::span<const std::uint8_t>(data, size));
@@ -120,6 +143,7 @@ public:
                          std::uint8_t* data, ULONG* transferred) override {
         checkCall(usb);
         *transferred = 0;
+        if (unplugged()) return fail(kUnplugged);
         requests.push_back(
             {setup.RequestType, setup.Request, setup.Value, setup.Index, setup.Length});
         const bool fails = setup.Request == failing.request;
@@ -136,7 +160,12 @@ public:
         checkCall(usb, pipe, kIn, "a read from a pipe other than IN");
         if (!reads_.empty()) misuse.push_back("a read started while another is under way");
         if (size < 8) misuse.push_back("a read buffer smaller than a packet");
-        reads_.push_back({overlapped, buffer, size});
+        if (unplugged()) return fail(kUnplugged);
+        reads_.push_back({overlapped, buffer, size, clock_.now()});
+        if (faults.synchronous && !incoming_.empty() && incoming_.front().arrives <= clock_.now()) {
+            completeWithNext();
+            return true;
+        }
         return fail(ERROR_IO_PENDING);
     }
     bool waitFor(OVERLAPPED* overlapped, DWORD milliseconds) override {
@@ -144,15 +173,28 @@ public:
             misuse.push_back("a wait for a read that was not started");
             return true;
         }
-        if (reads_.back().done) return true;
+        Read& read = reads_.back();
+        if (read.done || read.aborted) return true;
         const Micros until = clock_.now() + Micros{1000LL * milliseconds};
-        const bool arrives = !incoming_.empty() && incoming_.front().arrives <= until;
-        clock_.sleepUntil(arrives ? incoming_.front().arrives : until);
+        const Micros met = incoming_.empty() ? until + Micros{1}
+                                             : std::max(incoming_.front().arrives,
+                                                        read.started + faults.pollDelay);
+        if (faults.unplugAt && *faults.unplugAt <= std::min(met, until)) {
+            clock_.sleepUntil(std::max(clock_.now(), *faults.unplugAt));
+            read.done = true;
+            read.error = kUnplugged;
+            return true;
+        }
+        const bool arrives = met <= until;
+        clock_.sleepUntil(arrives ? met : until);
         if (arrives) completeWithNext();
         return arrives;
     }
     bool abortPipe(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe) override {
         checkCall(usb, pipe, kIn, "an abort on a pipe other than IN");
+        for (Read& read : reads_) read.givenUp = true;
+        if (unplugged()) return fail(kUnplugged);
+        if (faults.abortError) return fail(faults.abortError);
         for (Read& read : reads_) {
             if (read.done) continue;
             if (faults.completeOnAbort && !incoming_.empty()) {
@@ -173,12 +215,13 @@ public:
             return fail(ERROR_INVALID_PARAMETER);
         }
         if (!read->done && !read->aborted) {
-            if (wait) misuse.push_back("a wait, without end, for a read never given up");
+            if (wait) misuse.push_back("a wait, without end, for a read that has not ended");
             return fail(ERROR_IO_INCOMPLETE);
         }
         const Read finished = *read;
         reads_.erase(read);
         if (!finished.done) return fail(ERROR_OPERATION_ABORTED);
+        if (finished.error) return fail(finished.error);
         *transferred = finished.got;
         return true;
     }
@@ -193,11 +236,15 @@ private:
         OVERLAPPED* overlapped = nullptr;
         std::uint8_t* buffer = nullptr;
         ULONG size = 0;
+        Micros started{0};
         bool done = false;
         bool aborted = false;
+        bool givenUp = false;  // an abort was asked for
+        DWORD error = 0;       // what it ended with, when it failed
         DWORD got = 0;
     };
 
+    bool unplugged() const { return faults.unplugAt && clock_.now() >= *faults.unplugAt; }
     bool fail(DWORD error) {
         error_ = error;
         return false;

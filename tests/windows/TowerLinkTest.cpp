@@ -337,6 +337,35 @@ TEST_F(TowerLinkTest, PortNameComesFromTheEnvironmentFirstAndUsbLast) {
                            L"No USB tower");
 }
 
+TEST_F(TowerLinkTest, ARegistryPortValueThatIsNoPortIsRefusedByNameNotTakenForUsb) {
+    const std::wstring longName = L"COM1" + std::wstring(300, L'0');
+    const DWORD number = 1;
+    const BYTE bytes[] = {0x0C, 0x01};
+    const struct {
+        DWORD type;
+        const void* data;
+        std::size_t size;
+        std::wstring name;  // what GetPortName reports, and OpenPort refuses
+    } cases[] = {
+        {REG_SZ, L"COM1 ", 12, L"COM1 "},
+        {REG_SZ, longName.c_str(), (longName.size() + 1) * sizeof(wchar_t), longName},
+        {REG_DWORD, &number, sizeof(number), L"1"},
+        {REG_BINARY, bytes, sizeof(bytes), L"0C01"},
+    };
+    ScopedEnvironment noPort(L"TOWERLINK_PORT", nullptr);
+    ComPtr<IBrickLink> link = library_.create();
+    for (const auto& c : cases) {
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TowerLink", L"Port",
+                                                 c.type, c.data, static_cast<DWORD>(c.size)));
+        Bstr name;
+        ASSERT_EQ(S_OK, link->GetPortName(name.inOut()));
+        EXPECT_EQ(c.name, name.str());
+        library_.expectFailure(link->OpenPort(name.get()), towerLinkError(TOWERLINK_E_UNKNOWN_PORT),
+                               (L"'" + c.name + L"' is not a port").c_str());
+    }
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\TowerLink", L"Port");
+}
+
 TEST_F(TowerLinkTest, RegistrationRecordsOnlyItsOwnKeysAndRemovesThem) {
     const wchar_t* key = L"CLSID\\{A8C50762-C3C0-4254-B181-3CD173C997BC}\\InprocServer32";
     ASSERT_EQ(S_OK, library_.registerServer());

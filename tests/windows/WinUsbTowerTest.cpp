@@ -1,21 +1,46 @@
 // The USB tower through WinUSB, against a scripted tower carrying the virtual brick's bytes:
 // finding and numbering towers, the setup requests, commands end to end on a clean and a noisy
-// line, and reads given up at their deadline.
+// line, reads given up at their deadline, a tower that fails, and opening without memory.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <new>
 #include <optional>
 
 #include "CommandParser.h"
 #include "Datalog.h"
+#include "PortConnection.h"
 #include "ScriptedTower.h"
 #include "Session.h"
+#include "TowerLinkError.h"
 #include "WinUsbTowerTransport.h"
 
 using namespace towerlink;
 using test::ControlRequest;
 using test::ScriptedTower;
+using test::TowerFaults;
 using test::winUsbDevice;
 using Kind = UsbTowerOpenFailure::Kind;
+
+namespace {
+
+// Set to n, lets n more allocations succeed and fails the next one; -1 lets all succeed.
+std::atomic<int> g_allocationsBeforeFailure{-1};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0)
+        throw std::bad_alloc();
+    if (void* p = HeapAlloc(GetProcessHeap(), 0, size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    if (p) HeapFree(GetProcessHeap(), 0, p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
 
 namespace {
 
@@ -120,7 +145,7 @@ TEST(WinUsbTower, OpeningSendsRangeAndBothSpeedsAndChecksEachAnswer) {
                                                {0xC0, 0xEF, 0x0008, 0, 4},
                                                {0xC0, 0xF1, 0x0008, 0, 4}}),
                   rig.tower.requests);
-        EXPECT_TRUE(rig.transport->setRange(TowerRange::Medium));
+        EXPECT_EQ(L"", rig.transport->setRange(TowerRange::Medium));
         EXPECT_EQ((ControlRequest{0xC0, 0x02, 0x0202, 0, 4}), rig.tower.requests.back());
     }
     const struct {
@@ -188,33 +213,110 @@ TEST(WinUsbTower, OnANoisyLineEveryCommandIsRightAndOnceOrClearlyFailed) {
 }
 
 TEST(WinUsbTower, AReadGivenUpIsCancelledAndItsLateAnswerNeverReachesTheNextExchange) {
-    Rig rig;
-    ASSERT_FALSE(rig.open());
-    rig.answer("setv 1,2,111");
-    rig.answer("setv 2,2,222");
-    rig.tower.faults.replyDelay = Micros{3000000};
-    EXPECT_EQ(LinkError::NoBrick, rig.run("poll 0,1").error().error);
-    // The late replies are all there when the next exchange starts, and a read given up on
-    // completes with one of them.
-    rig.tower.faults.replyDelay = Micros{0};
-    rig.tower.faults.completeOnAbort = true;
-    rig.clock.advance(Micros{4000000});
-    EXPECT_EQ(222, rig.answer("poll 0,2"));
-    EXPECT_EQ(111, rig.answer("poll 0,1"));
+    // As a read meets a packet that waits: at once, inside ReadPipe, or at the host's next poll.
+    for (const TowerFaults& meeting : {TowerFaults{}, TowerFaults{.synchronous = true},
+                                       TowerFaults{.pollDelay = Micros{8000}}}) {
+        SCOPED_TRACE(meeting.synchronous         ? "synchronous"
+                     : meeting.pollDelay.count() ? "polled"
+                                                 : "");
+        Rig rig;
+        rig.tower.faults = meeting;
+        ASSERT_FALSE(rig.open());
+        rig.answer("setv 1,2,111");
+        rig.answer("setv 2,2,222");
+        rig.tower.faults.replyDelay = Micros{3000000};
+        EXPECT_EQ(LinkError::NoBrick, rig.run("poll 0,1").error().error);
+        // The late replies are all there when the next exchange starts, and a read given up on
+        // completes with one of them.
+        rig.tower.faults.replyDelay = Micros{0};
+        rig.tower.faults.completeOnAbort = true;
+        rig.clock.advance(Micros{4000000});
+        EXPECT_EQ(222, rig.answer("poll 0,2"));
+        EXPECT_EQ(111, rig.answer("poll 0,1"));
 
-    // At the transport itself: what completes as a read is given up is kept for the caller,
-    // and what the caller did not take is dropped by the discard that starts the next exchange.
-    rig.tower.faults.replyDelay = Micros{500000};
-    ASSERT_FALSE(rig.transport->write(encodePacket(Bytes{0x10})).failed);
-    std::uint8_t buffer[16] = {};
-    const IoResult late = rig.transport->read(std::span(buffer, 4), Micros{100000}, Micros{30000});
-    EXPECT_EQ(4u, late.count) << "the packet that completed the cancelled read";
-    rig.tower.faults = {};
-    rig.transport->discardInput();
-    ASSERT_FALSE(rig.transport->write(encodePacket(Bytes{0x30})).failed);
-    const IoResult fresh = rig.transport->read(buffer, Micros{1000000}, Micros{30000});
-    EXPECT_EQ(encodePacket(Bytes{0xCF, 9300 & 0xFF, 9300 >> 8}),
-              Bytes(buffer, buffer + fresh.count));
+        // At the transport itself: what completes as a read is given up is kept for the caller,
+        // and what the caller did not take, in the transport or still in the tower, is dropped
+        // by the discard that starts the next exchange.
+        rig.tower.faults.replyDelay = Micros{500000};
+        rig.tower.faults.maxPacket = 3;
+        ASSERT_FALSE(rig.transport->write(encodePacket(Bytes{0x10})).failed);
+        std::uint8_t buffer[16] = {};
+        const IoResult late =
+            rig.transport->read(std::span(buffer, 4), Micros{100000}, Micros{30000});
+        EXPECT_EQ(4u, late.count) << "the packet that completed the cancelled read, and the next";
+        rig.tower.faults = meeting;
+        rig.clock.advance(Micros{1000000});
+        rig.transport->discardInput();
+        ASSERT_FALSE(rig.transport->write(encodePacket(Bytes{0x30})).failed);
+        const IoResult fresh = rig.transport->read(buffer, Micros{1000000}, Micros{30000});
+        EXPECT_EQ(encodePacket(Bytes{0xCF, 9300 & 0xFF, 9300 >> 8}),
+                  Bytes(buffer, buffer + fresh.count));
+    }
+}
+
+TEST(WinUsbTower, AFailingTowerEndsTheExchangeInTimeAndSaysWhy) {
+    const Micros silence{3600000000LL};  // the brick's answer never comes in time
+    const DWORD refused = ERROR_GEN_FAILURE;
+    const struct {
+        const char* what;
+        TowerFaults faults;  // the time of unplugging counts from the exchange's start
+        DWORD osError;
+        const char* doing;  // what the failure names, on USB
+        bool recovers;      // the next command, with the write fault gone, succeeds
+    } cases[] = {
+        {"write fails", {.writeError = ERROR_GEN_FAILURE}, ERROR_GEN_FAILURE, "writing", true},
+        {"write times out", {.writeError = ERROR_SEM_TIMEOUT}, ERROR_SEM_TIMEOUT, "writing", true},
+        {"abort refused",
+         {.replyDelay = silence, .abortError = refused},
+         refused,
+         "reading",
+         false},
+        {"unplugged in a read", {.unplugAt = Micros{40000}}, test::kUnplugged, "reading", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        ASSERT_FALSE(rig.open());
+        const Micros start = rig.clock.now();
+        rig.tower.faults = c.faults;
+        if (c.faults.unplugAt) rig.tower.faults.unplugAt = start + *c.faults.unplugAt;
+        const ExecuteResult r = rig.run("poll 0,1");
+        ASSERT_FALSE(r.ok());
+        EXPECT_EQ(LinkError::NoTower, r.error().error);
+        EXPECT_EQ(static_cast<int>(c.osError), r.error().osError);
+        EXPECT_NE(std::string::npos, r.error().message.find(c.doing)) << r.error().message;
+        EXPECT_LT(rig.clock.now() - start, Micros{2000000})
+            << "without waiting for what never comes";
+        rig.tower.faults.writeError = 0;
+        EXPECT_EQ(c.recovers, rig.run("poll 0,1").ok());
+    }
+}
+
+TEST(WinUsbTower, OpeningThatRunsOutOfMemoryAnywhereLeavesNoDeviceOpen) {
+    bool opened = false;
+    for (int n = 0; !opened; ++n) {
+        Rig rig;  // checks that every device opened is closed
+        g_allocationsBeforeFailure = n;
+        try {
+            opened = WinUsbTowerTransport::open(1, TowerRange::Short, rig.tower).ok();
+        } catch (const std::bad_alloc&) {
+        }
+        g_allocationsBeforeFailure = -1;
+    }
+}
+
+TEST(WinUsbTower, ARangeTheTowerRefusesOnAnOpenPortIsReported) {
+    Rig rig;
+    const auto connection =
+        PortConnection::open(PortName{PortKind::Usb, 1}, TowerRange::Short, {}, rig.tower);
+    rig.tower.failing = {0x02, 0, 3, 4};
+    try {
+        connection->setTowerRange(TowerRange::Long);
+        ADD_FAILURE() << "the refused range went unreported";
+    } catch (const kestrel::ComError& e) {
+        EXPECT_EQ(hresultOf(TowerLinkError::BadTower), e.number());
+        EXPECT_TRUE(mentions(e.details().description, L"set range was answered with error 3"));
+    }
 }
 
 TEST(WinUsbTower, TheSystemsWinUsbLoadsWhenFirstNeeded) {
