@@ -1,8 +1,8 @@
 #!/bin/sh
-# The Windows towerlink.exe under Wine: status on the VIRTUAL port, the Windows usage, and the
-# default port kept in the registry. One Wine run per step; the script's exit code is the number
-# of failed checks. What the tool prints for a command is the same on every system and is checked
-# on the native tool.
+# The Windows towerlink.exe under Wine: status on the VIRTUAL port, the Windows usage, the
+# default port kept in the registry, and a program download. One Wine run per step; the script's
+# exit code is the number of failed checks. What the tool prints for a command is the same on
+# every system and is checked on the native tool.
 # With a third argument, the native tool, it instead downloads firmware over a real serial
 # line: the native tool serves a brick without firmware on a paced pseudo-terminal that the
 # prefix's COM6 points at; afterwards the same brick reports ready. Exits 77 (skipped) when
@@ -52,5 +52,22 @@ check port-set 0 'USB2\n' env -u TOWERLINK_PORT wine "$exe" port usb2:
 check port-registry 0 '.*Port +REG_SZ +USB2.*' wine reg query 'HKCU\Software\TowerLink' /v Port
 check port-show 0 'USB2\n' env -u TOWERLINK_PORT wine "$exe" port
 check port-bad 2 ".*unknown port 'LPT1'.*" wine "$exe" port LPT1
+# The download command with the program NQC compiled at build time (PROGRAM_IMAGE, when nqc
+# is installed): into a slot of the virtual brick and into its selected one; a slot that does
+# not exist and a missing file are refused.
+if [ -n "$PROGRAM_IMAGE" ]; then
+  if wine "$exe" --help 2>&1 </dev/null | grep -q 'towerlink download'; then
+    program=$(winepath -w "$PROGRAM_IMAGE")
+    check download 0 '.*progress 28/28 bytes \(100%\)\n.*' \
+      wine "$exe" download --port VIRTUAL --slot 2 "$program"
+    check download-selected 0 '.*progress 28/28 bytes \(100%\)\n.*' \
+      wine "$exe" download --port VIRTUAL --quiet "$program"
+    check download-slot 2 '.*slot.*' wine "$exe" download --port VIRTUAL --slot 6 "$program"
+    check download-missing 2 '.*missing\.rcx.*' wine "$exe" download --port VIRTUAL missing.rcx
+  else
+    echo "FAILED download: this towerlink.exe has no download command"
+    failed=$((failed + 1))
+  fi
+fi
 wine reg delete 'HKCU\Software\TowerLink' /v Port /f >/dev/null 2>&1 </dev/null
 exit $failed
