@@ -10,7 +10,15 @@
 
 namespace towerlink {
 
-RcxImage readProgramFile(const std::wstring& path) {
+RcxImage readProgramFile(const std::wstring& given) {
+    // Windows reads a path up to its first NUL, and some script hosts pass one at the end; text
+    // after it would make the file opened another than the one named, so that is refused.
+    const std::size_t nul = given.find(L'\0');
+    const std::wstring path = given.substr(0, nul);
+    if (nul != std::wstring::npos && given.find_first_not_of(L'\0', nul) != std::wstring::npos) {
+        raise(TowerLinkError::BadProgramFile,
+              L"The path " + path + L" goes on after a NUL character: pass the path alone");
+    }
     if (path.empty()) {
         raise(TowerLinkError::BadProgramFile,
               L"No program file given: pass the path of a compiled program (.rcx)");

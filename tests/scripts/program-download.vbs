@@ -4,7 +4,9 @@
 ' slot that does not exist and a file that is missing.
 
 Dim program, link
-program = CreateObject("WScript.Shell").ExpandEnvironmentStrings("%PROGRAM_TEST_FILE%")
+' Wine's script host leaves the string's terminating NUL in an expanded variable.
+program = Replace(CreateObject("WScript.Shell").ExpandEnvironmentStrings("%PROGRAM_TEST_FILE%"), _
+                  Chr(0), "")
 
 On Error Resume Next
 Set link = CreateObject("TowerLink.BrickLink")

@@ -82,6 +82,8 @@ TEST_F(ProgramLoaderTest, RefusesABadSlotOrFileBeforeOpeningThePort) {
         {-1, good, TOWERLINK_E_BAD_PROGRAM_SLOT, L"no program slot -1: use 1 to 5"},
         {6, good, TOWERLINK_E_BAD_PROGRAM_SLOT, L"no program slot 6"},
         {1, L"", TOWERLINK_E_BAD_PROGRAM_FILE, L"No program file given"},
+        {1, good + L'\0' + L".missing", TOWERLINK_E_BAD_PROGRAM_FILE,
+         L"goes on after a NUL character"},
         {1, (folder_ / L"missing.rcx").wstring(), TOWERLINK_E_BAD_PROGRAM_FILE,
          L"There is no program file"},
         {1, L"C:\\no-such-folder\\prog.rcx", TOWERLINK_E_BAD_PROGRAM_FILE, L"no-such-folder"},
@@ -106,23 +108,25 @@ TEST_F(ProgramLoaderTest, RefusesABadSlotOrFileBeforeOpeningThePort) {
 }
 
 TEST_F(ProgramLoaderTest, DownloadsIntoTheSlotWithProgressAndTheLinkIsBusyMeanwhile) {
-    const Bstr path(file(L"good.rcx", kImage));
+    // A path ends at its first NUL, as some script hosts pass it.
+    const Bstr path(file(L"good.rcx", kImage) + L'\0');
     ComPtr<IBrickLink> link = library_.openVirtual();
     ComPtr<IProgramLoader> loader = loaderOf(link);
     RecordingEventSink sink;
     const DWORD cookie = advise(link.get(), &sink);
     std::vector<long> statuses;
-    std::vector<std::wstring> refusals;
     sink.onProgress = [&] {
         long during = -1;
         link->GetInfo(TOWERLINK_INFO_STATUS, &during);
         statuses.push_back(during);
-        Bstr port(L"VIRTUAL");
-        for (HRESULT hr : {link->ClosePort(), link->OpenPort(port.get()),
-                           loader->DownloadProgram(path.get(), 1)}) {
-            refusals.push_back(library_.expectFailure(hr, towerLinkError(TOWERLINK_E_BUSY),
-                                                      L"busy downloading a program"));
-        }
+        const Bstr port(L"VIRTUAL");
+        auto busy = [&](HRESULT hr) {
+            library_.expectFailure(hr, towerLinkError(TOWERLINK_E_BUSY),
+                                   L"busy downloading a program");
+        };
+        busy(link->ClosePort());
+        busy(link->OpenPort(port.get()));
+        busy(loader->DownloadProgram(path.get(), 1));
     };
     ASSERT_EQ(S_OK, loader->DownloadProgram(path.get(), 3));
     unadvise(link.get(), cookie);
@@ -131,7 +135,6 @@ TEST_F(ProgramLoaderTest, DownloadsIntoTheSlotWithProgressAndTheLinkIsBusyMeanwh
                                          L"TransferProgress 24 24"}),
               sink.heard);
     EXPECT_EQ(std::vector<long>(3, TOWERLINK_STATUS_TRANSFERRING), statuses);
-    EXPECT_EQ(9u, refusals.size());
 
     // The brick now runs program slot 3 (its source 8 counts from 0), and the link works on.
     Bstr poll(L"poll 8,0");
