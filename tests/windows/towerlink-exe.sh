@@ -5,7 +5,7 @@
 # every system and is checked on the native tool.
 # With a third argument, the native tool, it instead downloads firmware over a real serial
 # line: the native tool serves a brick without firmware on a paced pseudo-terminal that the
-# prefix's COM6 points at; afterwards the same brick reports ready. Exits 77 (skipped) when
+# prefix's COM6 points at; afterwards the same brick reports ready, and takes a program. Exits 77 (skipped) when
 # that argument is given but empty.
 # Usage: towerlink-exe.sh TOWERLINK_EXE FIRMWARE_FILE [NATIVE_TOOL]
 if [ $# -ge 3 ] && [ -z "$3" ]; then
@@ -43,6 +43,13 @@ if [ $# -ge 3 ]; then
   check serial-firmware 0 '.*progress 640/640 bytes \(100%\)\nfirmware 3\.28 runs\n' \
     wine "$exe" firmware --port COM6 "$image"
   check serial-ready 0 'ready\n' wine "$exe" status --port COM6
+  # A program after it, which the same brick then lists in its memory map.
+  if [ -n "$PROGRAM_IMAGE" ]; then
+    check serial-download 0 '.*progress 28/28 bytes \(100%\)\n' \
+      wine "$exe" download --port COM6 --slot 2 "$(winepath -w "$PROGRAM_IMAGE")"
+    check serial-programs 0 'program 2 task 0: 26 bytes\nprogram 2 sub 0: 2 bytes\nfree: .*' \
+      wine "$exe" programs --port COM6
+  fi
   exit $failed
 fi
 
