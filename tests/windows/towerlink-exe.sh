@@ -5,8 +5,8 @@
 # every system and is checked on the native tool.
 # With a third argument, the native tool, it instead downloads firmware over a real serial
 # line: the native tool serves a brick without firmware on a paced pseudo-terminal that the
-# prefix's COM6 points at; afterwards the same brick reports ready, and takes a program. Exits 77 (skipped) when
-# that argument is given but empty.
+# prefix's COM6 points at; afterwards the same brick reports ready, and takes a program. Exits
+# 77 (skipped) when that argument is given but empty.
 # Usage: towerlink-exe.sh TOWERLINK_EXE FIRMWARE_FILE [NATIVE_TOOL]
 if [ $# -ge 3 ] && [ -z "$3" ]; then
   echo "no native towerlink tool: serial line skipped"
