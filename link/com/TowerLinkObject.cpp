@@ -435,12 +435,11 @@ STDMETHODIMP TowerLinkObject::DownloadProgram(BSTR path, long slot) {
             const Failure& failure = outcome.error().failure;
             if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
             deliverMessages();
+            // Once the slot was touched, the failure's message says so.
             raise(TowerLinkError::ProgramDownload,
-                  L"The program download failed (" + widen(failure.message) +
-                      (outcome.error().untouched
-                           ? L"). Nothing was changed on the brick"
-                           : L"). The program slot may now hold part of the program") +
-                      L": keep the brick close to the tower and call DownloadProgram again");
+                  L"The program download failed: " + widen(failure.message) +
+                      (outcome.error().untouched ? L". Nothing was changed on the brick" : L"") +
+                      L". Keep the brick close to the tower and call DownloadProgram again");
         }
         deliverMessages();
         return S_OK;

@@ -28,6 +28,16 @@ const std::vector<std::uint8_t> kImage = {
     0x21, 0x81, 0x95, 0x82, 0x09, 0x01, 0x00, 0x00, 0xFA, 0xFF, 0x21, 0x41,  //
     0x00, 0x00, 0x05, 0x00, 0x6D, 0x61, 0x69, 0x6E, 0x00};                   // symbol "main"
 
+// The numeric answer of a LASM command, which must succeed.
+long command(IBrickLink* link, const wchar_t* text) {
+    Bstr command(text);
+    long mode = TOWERLINK_MODE_LASM, position = 0, result = static_cast<long>(0xdeadbeef);
+    Variant reply;
+    EXPECT_EQ(S_OK, link->ExecuteCommand(command.inOut(), &mode, &position, reply.get(), &result))
+        << command.str();
+    return result;
+}
+
 class ProgramLoaderTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -69,6 +79,8 @@ TEST_F(ProgramLoaderTest, RefusesABadSlotOrFileBeforeOpeningThePort) {
     std::vector<std::uint8_t> large = kImage;
     large.resize(64 * 1024 + 1);
     const std::vector<std::uint8_t> cut(kImage.begin(), kImage.begin() + 30);
+    const std::vector<std::uint8_t> empty = {0x52, 0x43, 0x58, 0x49, 0x02, 0x01,
+                                             0x00, 0x00, 0x00, 0x00, 0x03, 0x00};
     const std::wstring locked = file(L"locked.rcx", kImage);
     const Win32Handle lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -94,6 +106,8 @@ TEST_F(ProgramLoaderTest, RefusesABadSlotOrFileBeforeOpeningThePort) {
          TOWERLINK_E_BAD_PROGRAM_FILE, L"is not a program the brick can take (byte 0"},
         {2, file(L"cut.rcx", cut), TOWERLINK_E_BAD_PROGRAM_FILE,
          L"is not a program the brick can take (byte "},
+        {3, file(L"empty.rcx", empty), TOWERLINK_E_BAD_PROGRAM_FILE,
+         L"holds no task and no subroutine"},
     };
     // Not opened: a refusal must not open the configured port to download over it.
     ComPtr<IBrickLink> link = library_.create();
@@ -111,6 +125,8 @@ TEST_F(ProgramLoaderTest, DownloadsIntoTheSlotWithProgressAndTheLinkIsBusyMeanwh
     // A path ends at its first NUL, as some script hosts pass it.
     const Bstr path(file(L"good.rcx", kImage) + L'\0');
     ComPtr<IBrickLink> link = library_.openVirtual();
+    ASSERT_EQ(0, command(link.get(), L"logz 2040")) << "the datalog fits beside no program";
+    ASSERT_EQ(0, command(link.get(), L"logz 0")) << "and gives the room back";
     ComPtr<IProgramLoader> loader = loaderOf(link);
     RecordingEventSink sink;
     const DWORD cookie = advise(link.get(), &sink);
@@ -136,12 +152,12 @@ TEST_F(ProgramLoaderTest, DownloadsIntoTheSlotWithProgressAndTheLinkIsBusyMeanwh
               sink.heard);
     EXPECT_EQ(std::vector<long>(3, TOWERLINK_STATUS_TRANSFERRING), statuses);
 
-    // The brick now runs program slot 3 (its source 8 counts from 0), and the link works on.
-    Bstr poll(L"poll 8,0");
-    long mode = TOWERLINK_MODE_LASM, position = 0, slot = -1;
-    Variant reply;
-    ASSERT_EQ(S_OK, link->ExecuteCommand(poll.inOut(), &mode, &position, reply.get(), &slot));
-    EXPECT_EQ(2, slot);
+    // The brick has program slot 3 selected (its source 8 counts from 0), and the 24 bytes of
+    // code take their room in the 6144 bytes the datalog shares: a datalog of 2040 entries
+    // (3 bytes each, and the size entry) fitted before and no longer does.
+    EXPECT_EQ(2, command(link.get(), L"poll 8,0"));
+    EXPECT_EQ(1, command(link.get(), L"logz 2040"));
+    EXPECT_EQ(0, command(link.get(), L"logz 2039"));
     EXPECT_EQ(TOWERLINK_STATUS_READY, status(link.get()));
 }
 
