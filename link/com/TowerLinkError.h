@@ -47,6 +47,12 @@ enum class TowerLinkError : unsigned {
     BadFirmwareFile = TOWERLINK_E_BAD_FIRMWARE_FILE,
     // the brick did not take the firmware
     FirmwareDownload = TOWERLINK_E_FIRMWARE_DOWNLOAD,
+    // DownloadProgram's slot is none of 0 to 5
+    BadProgramSlot = TOWERLINK_E_BAD_PROGRAM_SLOT,
+    // the file is missing, unreadable, too large or no program image
+    BadProgramFile = TOWERLINK_E_BAD_PROGRAM_FILE,
+    // the brick did not take the program
+    ProgramDownload = TOWERLINK_E_PROGRAM_DOWNLOAD,
 };
 
 HRESULT hresultOf(TowerLinkError error);

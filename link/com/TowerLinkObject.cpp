@@ -12,12 +12,16 @@
 #include "FirmwareDownload.h"
 #include "FirmwareFile.h"
 #include "LinkStatus.h"
+#include "ProgramDownload.h"
+#include "ProgramFile.h"
 #include "SafeArray.h"
 #include "TowerLinkError.h"
 #include "Variant.h"
 
 namespace towerlink {
 namespace {
+
+constexpr long kProgramSlots = 5;  // the brick's program slots, 1 to 5
 
 TowerRange towerRange(long setting) {
     return setting == TOWERLINK_RANGE_LONG ? TowerRange::Long : TowerRange::Short;
@@ -94,6 +98,7 @@ std::span<const kestrel::InterfaceEntry<TowerLinkObject>> TowerLinkObject::inter
         inherited<Self, IBrickLink>(IID_IBrickLink),
         inherited<Self, IFirmwareLoader>(IID_IFirmwareLoader),
         inherited<Self, IFirmwareLoader>(IID_IDispatch),
+        inherited<Self, IProgramLoader>(IID_IProgramLoader),
         inherited<Self, ISupportErrorInfo>(IID_ISupportErrorInfo),
         inherited<Self, IConnectionPointContainer>(IID_IConnectionPointContainer),
     };
@@ -103,6 +108,11 @@ std::span<const kestrel::InterfaceEntry<TowerLinkObject>> TowerLinkObject::inter
 // ---- the port ----
 
 PortConnection& TowerLinkObject::port() {
+    if (programDownloadRunning_) {
+        raise(TowerLinkError::Busy,
+              L"The brick link is busy downloading a program: call again when DownloadProgram "
+              L"has returned");
+    }
     if (transferRunning_) {
         raise(TowerLinkError::Busy,
               L"The brick link is busy reading the datalog: call again when the transfer has "
@@ -376,8 +386,59 @@ STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) {
     });
 }
 
-// Late binding knows the one method of IFirmwareLoader; arguments are taken by value or by
-// reference and converted, as every script engine passes them differently.
+// ---- programs ----
+
+STDMETHODIMP TowerLinkObject::DownloadProgram(BSTR path, long slot) {
+    return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
+        const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
+        if (slot < 0 || slot > kProgramSlots) {
+            raise(TowerLinkError::BadProgramSlot,
+                  L"There is no program slot " + std::to_wstring(slot) +
+                      L": use 1 to 5 for the brick's program slots, or 0 for the one it has "
+                      L"selected");
+        }
+        const RcxImage image = readProgramFile(std::wstring(kestrel::Bstr::view(path)));
+        if (!port_ && !transferRunning_) {
+            // Script clients cannot call OpenPort: they download over the configured port.
+            const kestrel::Bstr name(configuredPortName());
+            RETURN_IF_FAILED(OpenPort(name.get()));
+        }
+        PortConnection& link = port();
+        struct DownloadScope {
+            TowerLinkObject& link;
+            explicit DownloadScope(TowerLinkObject& l) : link(l) {
+                link.transferRunning_ = link.programDownloadRunning_ = true;
+            }
+            ~DownloadScope() { link.transferRunning_ = link.programDownloadRunning_ = false; }
+        };
+        auto outcome = [&] {
+            DownloadScope scope(*this);
+            return downloadProgram(
+                link.session(), image, {.slot = static_cast<int>(slot)},
+                [this](std::size_t done, std::size_t all) {
+                    events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS,
+                                 {i4(static_cast<long>(done)), i4(static_cast<long>(all))});
+                });
+        }();
+        // The program's code shares the brick's memory with the datalog.
+        link.forgetDatalog();
+        if (!outcome) {
+            const Failure& failure = outcome.error().failure;
+            if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
+            deliverMessages();
+            // Once the slot was touched, the failure's message says so.
+            raise(TowerLinkError::ProgramDownload,
+                  L"The program download failed: " + widen(failure.message) +
+                      (outcome.error().untouched ? L". Nothing was changed on the brick" : L"") +
+                      L". Keep the brick close to the tower and call DownloadProgram again");
+        }
+        deliverMessages();
+        return S_OK;
+    });
+}
+
+// Late binding knows the methods of IFirmwareLoader and IProgramLoader; arguments are taken by
+// value or by reference and converted, as every script engine passes them differently.
 
 STDMETHODIMP TowerLinkObject::GetTypeInfoCount(UINT* count) {
     RETURN_HR_IF(E_POINTER, !count);
@@ -393,16 +454,28 @@ STDMETHODIMP TowerLinkObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 
 STDMETHODIMP TowerLinkObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) {
+    static constexpr struct {
+        const wchar_t* name;
+        DISPID id;
+    } kMethods[] = {{L"DownloadFirmware", DISPID_TOWERLINK_DOWNLOADFIRMWARE},
+                    {L"DownloadProgram", DISPID_TOWERLINK_DOWNLOADPROGRAM}};
     RETURN_HR_IF(E_POINTER, !names || !ids);
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    RETURN_HR_IF(DISP_E_UNKNOWNNAME,
-                 count == 0 || !names[0] || _wcsicmp(names[0], L"DownloadFirmware") != 0);
-    ids[0] = DISPID_TOWERLINK_DOWNLOADFIRMWARE;
+    RETURN_HR_IF(DISP_E_UNKNOWNNAME, count == 0 || !names[0]);
+    for (const auto& method : kMethods) {
+        if (_wcsicmp(names[0], method.name) == 0) ids[0] = method.id;
+    }
+    RETURN_HR_IF(DISP_E_UNKNOWNNAME, ids[0] == DISPID_UNKNOWN);
     return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
 STDMETHODIMP TowerLinkObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) {
+    if (id == DISPID_TOWERLINK_DOWNLOADPROGRAM && (flags & DISPATCH_METHOD)) {
+        RETURN_HR_IF(E_INVALIDARG, !params);
+        if (result) VariantInit(result);
+        return invokeDownloadProgram(*params, excepInfo, argError);
+    }
     RETURN_HR_IF(DISP_E_MEMBERNOTFOUND,
                  id != DISPID_TOWERLINK_DOWNLOADFIRMWARE || !(flags & DISPATCH_METHOD));
     RETURN_HR_IF(E_INVALIDARG, !params);
@@ -420,10 +493,34 @@ STDMETHODIMP TowerLinkObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPA
     return FAILED(hr) ? kestrel::exceptionFromErrorInfo(hr, excepInfo) : S_OK;
 }
 
+HRESULT TowerLinkObject::invokeDownloadProgram(DISPPARAMS& params, EXCEPINFO* excepInfo,
+                                               UINT* argError) {
+    RETURN_HR_IF(DISP_E_NONAMEDARGS, params.cNamedArgs != 0);
+    RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params.cArgs < 1 || params.cArgs > 2);
+    // Arguments arrive last first: the path is the highest index.
+    auto convert = [&](UINT index, VARTYPE type, kestrel::Variant& value) {
+        HRESULT hr = VariantCopyInd(value.get(), &params.rgvarg[index]);
+        if (SUCCEEDED(hr)) hr = VariantChangeType(value.get(), value.get(), 0, type);
+        if (SUCCEEDED(hr)) return S_OK;
+        if (argError) *argError = index;
+        return hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH;
+    };
+    kestrel::Variant path, slot;
+    RETURN_IF_FAILED(convert(params.cArgs - 1, VT_BSTR, path));
+    const VARIANT& slotGiven = params.rgvarg[0];
+    const bool omitted = params.cArgs == 1 || (V_VT(&slotGiven) == VT_ERROR &&
+                                               V_ERROR(&slotGiven) == DISP_E_PARAMNOTFOUND);
+    if (!omitted) RETURN_IF_FAILED(convert(0, VT_I4, slot));
+    const HRESULT hr = DownloadProgram(V_BSTR(path.get()), omitted ? 0 : V_I4(slot.get()));
+    return FAILED(hr) ? kestrel::exceptionFromErrorInfo(hr, excepInfo) : S_OK;
+}
+
 // ---- errors and events ----
 
 STDMETHODIMP TowerLinkObject::InterfaceSupportsErrorInfo(REFIID iid) {
-    return iid == IID_IBrickLink || iid == IID_IFirmwareLoader ? S_OK : S_FALSE;
+    return iid == IID_IBrickLink || iid == IID_IFirmwareLoader || iid == IID_IProgramLoader
+               ? S_OK
+               : S_FALSE;
 }
 
 STDMETHODIMP TowerLinkObject::EnumConnectionPoints(IEnumConnectionPoints** points) {

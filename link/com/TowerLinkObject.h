@@ -21,8 +21,8 @@
 namespace towerlink {
 
 class TowerLinkObject final
-    : public kestrel::ComObject<TowerLinkObject, IBrickLink, IFirmwareLoader, ISupportErrorInfo,
-                                IConnectionPointContainer> {
+    : public kestrel::ComObject<TowerLinkObject, IBrickLink, IFirmwareLoader, IProgramLoader,
+                                ISupportErrorInfo, IConnectionPointContainer> {
 public:
     static HRESULT create(REFIID iid, void** object);
     static std::span<const kestrel::InterfaceEntry<TowerLinkObject>> interfaces();
@@ -39,7 +39,7 @@ public:
     STDMETHODIMP ReadDatalog(long first, long count, VARIANT* data) override;
     STDMETHODIMP SetLinkMode(short mode) override;
 
-    // IDispatch, for IFirmwareLoader's script clients
+    // IDispatch, for the script clients of IFirmwareLoader and IProgramLoader
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
@@ -49,6 +49,9 @@ public:
 
     // IFirmwareLoader
     STDMETHODIMP DownloadFirmware(BSTR path) override;
+
+    // IProgramLoader
+    STDMETHODIMP DownloadProgram(BSTR path, long slot) override;
 
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
@@ -69,12 +72,15 @@ private:
     [[noreturn]] void fail(const Failure& failure, bool commandSent = false);
     // Raises MessageReceived for the messages that arrived during the last exchange.
     void deliverMessages();
+    // Late-bound DownloadProgram: path, and the slot when given.
+    HRESULT invokeDownloadProgram(DISPPARAMS& params, EXCEPINFO* excepInfo, UINT* argError);
 
     kestrel::ConnectionPoint events_;
     std::unique_ptr<PortConnection> port_;
     long status_;       // the last status reported (and raised as StatusChanged)
     long linkSetting_;  // the tower's transmitter range: 6 short, 7 long
     bool transferRunning_ = false;
+    bool programDownloadRunning_ = false;  // with transferRunning_, to name it when busy
     std::vector<std::uint8_t> messages_;
 };
 

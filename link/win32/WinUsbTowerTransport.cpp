@@ -1,9 +1,11 @@
 // The USB tower through WinUSB: finding it, its setup requests, and overlapped packet reads that
 // give up at the session's deadlines.
 #include "WinUsbTowerTransport.h"
-#include "PortName.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "PortName.h"
 
 namespace towerlink {
 namespace {
@@ -242,16 +244,22 @@ IoResult WinUsbTowerTransport::read(std::span<std::uint8_t> buffer, Micros first
     DWORD wait = toMilliseconds(count == 0 ? firstByte : interByte);
     while (count < buffer.size()) {
         IoResult io = readPacket(wait);
-        if (io.failed) return IoResult::failure(io.detail, io.osError, count);
+        if (io.failed) {
+            drained_ = false;
+            return IoResult::failure(io.detail, io.osError, count);
+        }
         // An empty packet carries nothing and ends the wait as silence does.
         if (io.count == 0) break;
         take();
         wait = toMilliseconds(interByte);
     }
+    drained_ = count == buffer.size() && pending_.empty();
     return IoResult::done(count);
 }
 
 void WinUsbTowerTransport::discardInput() {
+    // After a reply read whole, waiting for a poll would cost every exchange its length.
+    if (std::exchange(drained_, false) && pending_.empty()) return;
     pending_.clear();
     for (int i = 0; i < kDiscardPackets; ++i) {
         IoResult io = readPacket(kDiscardWaitMs);

@@ -75,6 +75,9 @@ private:
     std::unique_ptr<PacketRead> read_;
     DWORD stuckError_ = 0;  // a read given up never ended (the abort's error): the tower is gone
     std::deque<std::uint8_t> pending_;  // received, not yet read
+    // The last read got all it asked for and left nothing over: nothing stale can be on the way,
+    // so the next discard need not wait for the tower's poll.
+    bool drained_ = false;
     ULONG writeTimeoutMs_ = 0;
 };
 
