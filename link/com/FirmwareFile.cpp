@@ -7,12 +7,6 @@
 #include "UniqueHandle.h"
 
 namespace towerlink {
-namespace {
-
-// The largest S-record file a firmware area could need, with generous room for long lines.
-constexpr DWORD kMaxFileSize = 1 << 20;
-
-}  // namespace
 
 FirmwareImage readFirmwareFile(const std::wstring& path) {
     if (path.empty()) {
@@ -26,7 +20,7 @@ FirmwareImage readFirmwareFile(const std::wstring& path) {
         raise(TowerLinkError::BadFirmwareFile,
               L"Cannot open the firmware file " + path + L": check the path");
     }
-    if (size.QuadPart > kMaxFileSize) {
+    if (size.QuadPart > kMaxFirmwareFileBytes) {
         raise(TowerLinkError::BadFirmwareFile,
               L"The file " + path + L" is far too large to be firmware for the brick");
     }
