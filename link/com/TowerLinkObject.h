@@ -75,6 +75,7 @@ private:
     long status_;       // the last status reported (and raised as StatusChanged)
     long linkSetting_;  // the tower's transmitter range: 6 short, 7 long
     bool transferRunning_ = false;
+    bool firmwareRunning_ = false;  // the transfer is a firmware download
     std::vector<std::uint8_t> messages_;
 };
 
