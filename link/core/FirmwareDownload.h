@@ -3,8 +3,8 @@
 // unlock, and the versions read back to confirm that the firmware runs.
 //
 // Blocks shrink on a noisy line and grow back after clean ones. A failure names the step (and
-// the block) and why: "the line is too noisy" when blocks keep failing while the brick answers; the
-// brick is then left in its ROM, and the download can simply be run again from the start.
+// the block) and why, "the line is too noisy" when blocks keep failing while the brick answers
+// pings; the brick is then left in its ROM, and the download can simply be run again.
 #pragma once
 
 #include <cstddef>
