@@ -6,7 +6,10 @@
 //   towerlink_bench [N] [--trace]          each command and the datalog, N times (default 5)
 //   towerlink_bench [N] --stall [--trace]  the datalog with the brick paused 700 ms into it
 //   towerlink_bench [N] --noise            the datalog on a noisy line, N series (default 10)
+//   towerlink_bench [N] --firmware         a 16 KB firmware download on a noisy line, N fault
+//                                          sequences (default 10), in the in-process brick's time
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +20,8 @@
 #include "CommandParser.h"
 #include "Opcodes.h"
 #include "Datalog.h"
+#include "FirmwareDownload.h"
+#include "MemoryTransport.h"
 #include "PosixSerialTransport.h"
 #include "PtyBrickServer.h"
 #include "Session.h"
@@ -214,23 +219,99 @@ int noiseTable(Session& session, VirtualBrick& brick, Clock& clock, int seriesCo
     return 0;
 }
 
+// A 16 KB download to a brick without firmware, over the in-process tower at line pace on a
+// manual clock: the time is the line's, with none of this machine's scheduling in it. Each
+// fault sequence damages its own series of bytes; the time is compared with a clean line's.
+int firmwareTable(int sequences) {
+    FirmwareImage image;
+    for (std::size_t i = 0; i < 16384; ++i) image.data.push_back((i * 7 + i / 251) & 0xFF);
+    auto download = [&](const BrickFaults& faults, std::uint32_t sequence, Micros& took) {
+        ManualClock clock;
+        VirtualBrick brick(clock, sequence);
+        brick.setFirmware(false);
+        brick.setFaults(faults);
+        MemoryTransport tower(brick, clock, {.echo = true, .paced = true});
+        Session session(tower, clock, {.traceFromEnvironment = false});
+        auto version = downloadFirmware(session, image);
+        took = clock.now();
+        return version.ok() && brick.rom().image() == image.data;
+    };
+    Micros clean{0};
+    if (!download({}, 1, clean)) return 1;
+    std::printf(
+        "clean download %.1f s\n\n| damaged bytes | direction | complete | mean / clean"
+        " | worst / clean |\n|---:|---|---:|---:|---:|\n",
+        ms(clean) / 1000);
+    const struct {
+        const char* name;
+        bool in, out;
+    } ways[] = {{"brick's hearing", true, false}, {"both ways", true, true}};
+    bool ok = true;
+    for (const auto& way : ways) {
+        for (int percent : {1, 2}) {
+            int complete = 0;
+            double sum = 0, worst = 0;
+            for (int sequence = 1; sequence <= sequences; ++sequence) {
+                Micros took{0};
+                if (download(
+                        {.corruptRate = percent / 100.0, .inbound = way.in, .outbound = way.out},
+                        static_cast<std::uint32_t>(sequence), took)) {
+                    ++complete;
+                }
+                const double ratio = ms(took) / ms(clean);
+                sum += ratio;
+                worst = std::max(worst, ratio);
+            }
+            ok = ok && complete >= (percent == 1 ? sequences : sequences * 9 / 10);
+            std::printf("| %d%% | %s | %d/%d | %.2f | %.2f |\n", percent, way.name, complete,
+                        sequences, sum / sequences, worst);
+        }
+    }
+    return ok ? 0 : 1;
+}
+
+constexpr const char* kUsage =
+    "usage: towerlink_bench [N] [--stall | --noise | --firmware] [--trace]\n"
+    "  N: repeats, or series and fault sequences with --noise and --firmware (1 to 1000)\n";
+
+[[noreturn]] void usage(const std::string& problem) {
+    std::fprintf(stderr, "towerlink_bench: %s\n%s", problem.c_str(), kUsage);
+    std::exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int repeats = 0;
-    bool stall = false, noise = false, trace = false;
+    bool stall = false, noise = false, firmware = false, trace = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--stall") == 0) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::printf("%s", kUsage);
+            return 0;
+        } else if (a == "--stall") {
             stall = true;
-        } else if (std::strcmp(argv[i], "--noise") == 0) {
+        } else if (a == "--noise") {
             noise = true;
-        } else if (std::strcmp(argv[i], "--trace") == 0) {
+        } else if (a == "--firmware") {
+            firmware = true;
+        } else if (a == "--trace") {
             trace = true;
+        } else if (a.empty() || a[0] < '0' || a[0] > '9') {
+            usage("unknown argument " + a);
         } else {
-            repeats = std::atoi(argv[i]);
+            char* end = nullptr;
+            errno = 0;
+            const long n = std::strtol(a.c_str(), &end, 10);
+            if (*end != '\0' || errno == ERANGE || n < 1 || n > 1000) {
+                usage("N is a number from 1 to 1000, not " + a);
+            }
+            repeats = static_cast<int>(n);
         }
     }
-    if (repeats <= 0) repeats = noise ? 10 : 5;
+    if (stall + noise + firmware > 1) usage("one of --stall, --noise and --firmware at a time");
+    if (repeats <= 0) repeats = noise || firmware ? 10 : 5;
+    if (firmware) return firmwareTable(repeats);
     SystemClock clock;
     VirtualBrick brick(clock);
     auto server = PtyBrickServer::create(brick, {.pace = true});

@@ -7,12 +7,6 @@
 #include "UniqueHandle.h"
 
 namespace towerlink {
-namespace {
-
-// The largest S-record file a firmware area could need, with generous room for long lines.
-constexpr DWORD kMaxFileSize = 1 << 20;
-
-}  // namespace
 
 FirmwareImage readFirmwareFile(const std::wstring& path) {
     if (path.empty()) {
@@ -21,12 +15,18 @@ FirmwareImage readFirmwareFile(const std::wstring& path) {
     }
     kestrel::Win32Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) {
+    if (!file) {
         raise(TowerLinkError::BadFirmwareFile,
               L"Cannot open the firmware file " + path + L": check the path");
     }
-    if (size.QuadPart > kMaxFileSize) {
+    // A device or a pipe (NUL, COM1, \\.\pipe\...) may never end: only files on disk are read.
+    LARGE_INTEGER size{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) {
+        raise(
+            TowerLinkError::BadFirmwareFile,
+            L"The firmware file " + path + L" is not a regular file: give the path of a .lgo file");
+    }
+    if (size.QuadPart > kMaxFirmwareFileBytes) {
         raise(TowerLinkError::BadFirmwareFile,
               L"The file " + path + L" is far too large to be firmware for the brick");
     }

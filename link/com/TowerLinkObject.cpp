@@ -115,8 +115,9 @@ PortConnection& TowerLinkObject::port() {
     }
     if (transferRunning_) {
         raise(TowerLinkError::Busy,
-              L"The brick link is busy reading the datalog: call again when the transfer has "
-              L"finished");
+              std::wstring(L"The brick link is busy ") +
+                  (firmwareRunning_ ? L"downloading firmware" : L"reading the datalog") +
+                  L": call again when the transfer has finished");
     }
     if (!port_) {
         raise(TowerLinkError::NotOpened,
@@ -363,7 +364,7 @@ STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) {
             ~TransferScope() { running = false; }
         };
         auto version = [&] {
-            TransferScope scope(transferRunning_);
+            TransferScope scope(transferRunning_), firmware(firmwareRunning_);
             return downloadFirmware(
                 link.session(), image, [this](std::size_t done, std::size_t all) {
                     events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS,

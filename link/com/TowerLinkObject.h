@@ -81,6 +81,7 @@ private:
     long linkSetting_;  // the tower's transmitter range: 6 short, 7 long
     bool transferRunning_ = false;
     bool programDownloadRunning_ = false;  // with transferRunning_, to name it when busy
+    bool firmwareRunning_ = false;  // the transfer is a firmware download
     std::vector<std::uint8_t> messages_;
 };
 

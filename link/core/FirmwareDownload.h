@@ -2,8 +2,9 @@
 // delete firmware, start download (entry and image checksum), the image in numbered blocks,
 // unlock, and the versions read back to confirm that the firmware runs.
 //
-// A failure names the step (and the block) and why; the brick is then left in its ROM, and the
-// download can simply be run again from the start.
+// Blocks shrink on a noisy line and grow back after clean ones. A failure names the step (and
+// the block) and why, "the line is too noisy" when blocks keep failing while the brick answers
+// pings; the brick is then left in its ROM, and the download can simply be run again.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +30,7 @@ struct DownloadFailure {
 using DownloadProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 struct DownloadOptions {
-    std::size_t blockSize = 200;  // bytes of image per Transfer data request
+    std::size_t blockSize = 200;  // the longest block; blocks shrink after damage and grow back
     int blockAttempts = 3;        // sends of one block answered with a bad block checksum
 };
 

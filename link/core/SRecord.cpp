@@ -24,6 +24,12 @@ constexpr int kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
 }  // namespace
 
+bool insideFirmwareArea(std::uint32_t address, std::uint32_t length) {
+    // Subtracting rather than adding: address + length wraps for records near 0xFFFFFFFF.
+    return address >= kFirmwareAreaStart && address <= kFirmwareAreaEnd &&
+           length <= kFirmwareAreaEnd - address;
+}
+
 std::string describe(const SRecordError& error) {
     if (error.line == 0) return error.message;
     return "line " + std::to_string(error.line) + ": " + error.message;
@@ -34,6 +40,10 @@ Result<FirmwareImage, SRecordError> readSRecords(std::string_view text) {
     std::uint32_t end = kFirmwareAreaStart;  // first address not yet written
     bool anyData = false, ended = false;
     int lineNumber = 0;
+    std::uint32_t dataRecords = 0;
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        return SRecordError{0, "the file is empty"};
+    }
     while (!text.empty()) {
         const std::size_t newline = text.find('\n');
         std::string_view line = text.substr(0, newline);
@@ -54,8 +64,11 @@ Result<FirmwareImage, SRecordError> readSRecords(std::string_view text) {
         Bytes bytes;
         for (std::size_t i = 2; i < line.size(); i += 2) {
             const int hi = hexDigit(line[i]);
-            const int lo = i + 1 < line.size() ? hexDigit(line[i + 1]) : -1;
-            if (hi < 0 || lo < 0) return fail("bad hex digits at column " + std::to_string(i + 1));
+            if (hi < 0) return fail("bad hex digit at column " + std::to_string(i + 1));
+            if (i + 1 == line.size())
+                return fail("an odd number of hex digits: half a byte at the end");
+            const int lo = hexDigit(line[i + 1]);
+            if (lo < 0) return fail("bad hex digit at column " + std::to_string(i + 2));
             bytes.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
         }
         const std::size_t addressBytes = static_cast<std::size_t>(kAddressBytes[type]);
@@ -68,10 +81,13 @@ Result<FirmwareImage, SRecordError> readSRecords(std::string_view text) {
         if (static_cast<std::uint8_t>(~sum) != bytes.back()) return fail("bad checksum");
         std::uint32_t address = 0;
         for (std::size_t i = 1; i <= addressBytes; ++i) address = address << 8 | bytes[i];
-        const std::size_t length = bytes.size() - addressBytes - 2;
+        const auto length = static_cast<std::uint32_t>(bytes.size() - addressBytes - 2);
 
         if (type >= 1 && type <= 3) {
-            if (address < kFirmwareAreaStart || address + length > kFirmwareAreaEnd) {
+            ++dataRecords;
+            // A record without data puts nothing in the image, wherever it points.
+            if (length == 0) continue;
+            if (!insideFirmwareArea(address, length)) {
                 return fail("data at " + hex4(address) + " lies outside the firmware area " +
                             hex4(kFirmwareAreaStart) + "-" + hex4(kFirmwareAreaEnd - 1));
             }
@@ -80,8 +96,13 @@ Result<FirmwareImage, SRecordError> readSRecords(std::string_view text) {
             }
             image.data.resize(address - kFirmwareAreaStart, 0);
             image.data.insert(image.data.end(), bytes.begin() + 1 + addressBytes, bytes.end() - 1);
-            end = address + static_cast<std::uint32_t>(length);
-            anyData = anyData || length > 0;
+            end = address + length;
+            anyData = true;
+        } else if (type == 5 || type == 6) {
+            if (address != dataRecords) {
+                return fail("the record count says " + std::to_string(address) + ", but " +
+                            std::to_string(dataRecords) + " data records come before it");
+            }
         } else if (type >= 7) {
             if (address < kFirmwareAreaStart || address >= kFirmwareAreaEnd) {
                 return fail("entry " + hex4(address) + " lies outside the firmware area");

@@ -41,6 +41,9 @@ Result<std::unique_ptr<PtyBrickServer>, Failure> PtyBrickServer::create(VirtualB
     UniqueFd wakeRead(wake[0]);
     UniqueFd wakeWrite(wake[1]);
     ::fcntl(wakeWrite.get(), F_SETFL, O_NONBLOCK);
+    // A client that stops reading fills the terminal; writes then wait in poll() beside the
+    // stop request rather than inside write(), where no stop would reach them.
+    ::fcntl(master.get(), F_SETFL, O_NONBLOCK);
     return std::unique_ptr<PtyBrickServer>(new PtyBrickServer(brick, options, std::move(master),
                                                               std::move(slave), std::move(wakeRead),
                                                               std::move(wakeWrite), path));
@@ -60,6 +63,7 @@ PtyBrickServer::PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, Uni
 PtyBrickServer::~PtyBrickServer() = default;
 
 void PtyBrickServer::stop() {
+    stopping_.store(true);
     const char c = 0;
     [[maybe_unused]] ssize_t n = ::write(wakeWrite_.get(), &c, 1);
 }
@@ -90,7 +94,17 @@ void PtyBrickServer::waitUntil(Micros when, Bytes* heard) {
 // Writes `bytes` to the client. When pacing, the burst is timed from one anchor, so that late
 // wake-ups do not add up: byte i leaves at anchor + (i + 1) byte times, after whatever the line
 // is still busy with. A pause moves the anchor on.
-void PtyBrickServer::send(const Bytes& bytes, Micros& lineFree, Bytes* heard) {
+bool PtyBrickServer::writeByte(std::uint8_t byte) {
+    while (!stopping_.load()) {
+        if (::write(master_.get(), &byte, 1) == 1) return true;
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return true;  // dropped
+        pollfd fds[2] = {{master_.get(), POLLOUT, 0}, {wakeRead_.get(), POLLIN, 0}};
+        ::poll(fds, 2, -1);
+    }
+    return false;
+}
+
+bool PtyBrickServer::send(const Bytes& bytes, Micros& lineFree, Bytes* heard) {
     SystemClock clock;
     Micros anchor = std::max(lineFree, clock.now());
     const Micros byteTime = options_.pace ? kByteTime : Micros{0};
@@ -99,10 +113,10 @@ void PtyBrickServer::send(const Bytes& bytes, Micros& lineFree, Bytes* heard) {
         const Micros paused{pausedUntil_.load()};
         if (paused > start) anchor += paused - start;
         waitUntil(anchor + byteTime * static_cast<std::int64_t>(i + 1), heard);
-        while (::write(master_.get(), &bytes[i], 1) < 0 && errno == EINTR) {
-        }
+        if (!writeByte(bytes[i])) return false;
     }
     lineFree = anchor + byteTime * static_cast<std::int64_t>(bytes.size());
+    return true;
 }
 
 void PtyBrickServer::serve() {
@@ -114,12 +128,12 @@ void PtyBrickServer::serve() {
             if (errno == EINTR) continue;
             return;
         }
-        if (fds[1].revents) return;
+        if (fds[1].revents || stopping_.load()) return;
         if (!(fds[0].revents & POLLIN)) continue;
         ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
         if (n <= 0) continue;
         const Bytes received(buffer, buffer + n);
-        if (options_.echo) send(received, lineFree, nullptr);
+        if (options_.echo && !send(received, lineFree, nullptr)) return;
         Bytes reply = brick_.receive(received);
         if (reply.empty()) continue;
         if (brick_.faults().replyDelay > Micros{0}) {
@@ -127,9 +141,9 @@ void PtyBrickServer::serve() {
             clock.sleepUntil(std::max(lineFree, clock.now()) + brick_.faults().replyDelay);
         }
         Bytes lost;
-        send(reply, lineFree, &lost);
+        if (!send(reply, lineFree, &lost)) return;
         // The brick was transmitting while these arrived, so it never heard them.
-        if (options_.echo) send(lost, lineFree, nullptr);
+        if (options_.echo && !send(lost, lineFree, nullptr)) return;
     }
 }
 

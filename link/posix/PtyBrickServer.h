@@ -44,7 +44,10 @@ private:
     PtyBrickServer(VirtualBrick& brick, PtyBrickOptions options, UniqueFd master, UniqueFd slave,
                    UniqueFd wakeRead, UniqueFd wakeWrite, std::string path);
     // Sends `bytes` as one burst; collects into `heard` (when given) what arrives meanwhile.
-    void send(const Bytes& bytes, Micros& lineFree, Bytes* heard);
+    // False when stop() came first.
+    bool send(const Bytes& bytes, Micros& lineFree, Bytes* heard);
+    // Waits as long as the client's side is full; false when stop() came first.
+    bool writeByte(std::uint8_t byte);
     // Waits until `when`, reading into `heard` whatever arrives meanwhile.
     void waitUntil(Micros when, Bytes* heard);
 
@@ -55,7 +58,8 @@ private:
     UniqueFd wakeRead_;
     UniqueFd wakeWrite_;
     std::string path_;
-    std::atomic<std::int64_t> pausedUntil_{0};  // microseconds of the steady clock
+    std::atomic<std::int64_t> pausedUntil_{0};
+    std::atomic<bool> stopping_{false};  // microseconds of the steady clock
 };
 
 }  // namespace towerlink

@@ -1,8 +1,9 @@
 // Reading program files and the brick's memory map for the tool.
 #include "ProgramCommands.h"
 
-#include <fstream>
 #include <sstream>
+
+#include "RegularFile.h"
 
 namespace towerlink::tool {
 namespace {
@@ -19,16 +20,11 @@ int word(std::span<const std::uint8_t> map, std::size_t i) {
 }  // namespace
 
 Result<RcxImage, std::string> readProgramFile(const std::string& path) {
-    // Read one byte past the largest image the reader takes, so that an oversized file is
-    // named as such without reading all of it.
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::string("cannot read " + path);
-    Bytes content(kMaxProgramFileSize + 1);
-    file.read(reinterpret_cast<char*>(content.data()),
-              static_cast<std::streamsize>(content.size()));
-    if (file.bad()) return std::string("cannot read " + path);
-    content.resize(static_cast<std::size_t>(file.gcount()));
-    auto image = readRcxImage(content);
+    auto content = readRegularFile(path, kMaxProgramFileSize);
+    if (!content) return content.error().message;
+    const std::string& text = content.value();
+    auto image =
+        readRcxImage(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     if (!image) return path + ": " + describe(image.error());
     return std::move(image.value());
 }

@@ -2,13 +2,12 @@
 // through a serial or USB tower (or an in-process virtual brick), reads the datalog, puts
 // firmware back on a brick, lists and downloads programs, and on Linux serves a virtual brick on a
 // pseudo-terminal for other programs to talk to.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,9 @@
 #include "Opcodes.h"
 #include "ProgramCommands.h"
 #include "ProgramDownload.h"
+#include "ProgramStore.h"
 #include "ProgressDisplay.h"
+#include "RegularFile.h"
 #include "SRecord.h"
 #include "Session.h"
 #include "ToolPort.h"
@@ -79,7 +80,14 @@ struct Options {
     bool showPrograms = false;
     bool quiet = false;
     std::string text;
+    std::size_t words = 0;  // the words TEXT (or FILE, or NAME) was made of
 };
+
+// The largest numbers the options take: a percentage, the brick's own datalog room (the size
+// entry included, three bytes each in the shared user memory), a pause of a minute.
+constexpr long kMaxDatalogEntries = ProgramStore::kUserMemory / ProgramStore::kBytesPerLogEntry - 1;
+constexpr long kMaxPauseMs = 60000;
+constexpr long kMaxSequence = 0x7FFFFFFF;
 
 [[noreturn]] void usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "towerlink: " << problem << "\n";
@@ -87,10 +95,13 @@ struct Options {
     std::exit(2);
 }
 
-long number(const std::string& option, const char* value) {
+long number(const std::string& option, const char* value, long most) {
     char* end = nullptr;
-    long v = std::strtol(value, &end, 10);
-    if (*value == '\0' || *end != '\0' || v < 0) usage(option + " needs a non-negative number");
+    errno = 0;
+    const long v = std::strtol(value, &end, 10);
+    if (*value == '\0' || *end != '\0' || errno == ERANGE || v < 0 || v > most) {
+        usage(option + " needs a number from 0 to " + std::to_string(most));
+    }
     return v;
 }
 
@@ -122,18 +133,18 @@ Options parseArguments(int argc, char** argv) {
         } else if (a == "--no-firmware") {
             o.firmware = false;
         } else if (a == "--noise") {
-            o.noisePercent = static_cast<double>(number(a, value()));
+            o.noisePercent = static_cast<double>(number(a, value(), 100));
         } else if (a == "--noise-way") {
             const std::string w = value();
             if (w != "both" && w != "in" && w != "out") usage("--noise-way is both, in or out");
             o.noiseIn = w != "out";
             o.noiseOut = w != "in";
         } else if (a == "--pause-on-signal") {
-            o.pauseOnSignal = number(a, value());
+            o.pauseOnSignal = number(a, value(), kMaxPauseMs);
         } else if (a == "--sequence") {
-            o.faultSequence = static_cast<unsigned>(number(a, value()));
+            o.faultSequence = static_cast<unsigned>(number(a, value(), kMaxSequence));
         } else if (a == "--slot") {
-            const long slot = number(a, value());
+            const long slot = number(a, value(), kMaxSequence);
             if (slot < 1 || slot > 5) usage("--slot is a program slot from 1 to 5");
             o.slot = static_cast<int>(slot);
         } else if (a == "--quiet") {
@@ -141,7 +152,7 @@ Options parseArguments(int argc, char** argv) {
         } else if (a == "--show-programs") {
             o.showPrograms = true;
         } else if (a == "--datalog") {
-            o.datalogEntries = static_cast<int>(number(a, value()));
+            o.datalogEntries = static_cast<int>(number(a, value(), kMaxDatalogEntries));
         } else if (a.rfind("--", 0) == 0) {
             usage("unknown option " + a);
         } else {
@@ -149,7 +160,16 @@ Options parseArguments(int argc, char** argv) {
         }
     }
     for (const std::string& w : words) o.text += (o.text.empty() ? "" : " ") + w;
+    o.words = words.size();
     return o;
+}
+
+// Refuses words beyond the `most` the command takes, rather than guessing what they meant.
+void expectWords(const Options& o, std::size_t most) {
+    if (o.words > most) {
+        usage(o.command + (most == 0 ? " takes no further words" : " takes one FILE or NAME") +
+              ", not '" + o.text + "'");
+    }
 }
 
 Request parseOrExit(const Options& o) {
@@ -191,6 +211,7 @@ int send(const Options& o) {
 }
 
 int datalog(const Options& o) {
+    expectWords(o, 0);
     auto port = openOrExit(o);
     Datalog log(port->session());
     auto extent = log.extent();
@@ -207,6 +228,7 @@ int datalog(const Options& o) {
 }
 
 int status(const Options& o) {
+    expectWords(o, 0);
     auto port = openOrExit(o);
     const LinkStatus s = probeLinkStatus(port->session());
     std::cout << linkStatusName(s) << std::endl;
@@ -215,18 +237,18 @@ int status(const Options& o) {
 
 int firmware(const Options& o) {
     if (o.text.empty()) usage("firmware needs the firmware file");
-    std::ifstream file(o.text, std::ios::binary);
-    std::ostringstream content;
-    if (!file || !(content << file.rdbuf())) {
-        std::cerr << "towerlink: cannot read " << o.text << "\n";
+    expectWords(o, 1);
+    auto port = openOrExit(o);
+    auto content = readRegularFile(o.text, kMaxFirmwareFileBytes);
+    if (!content) {
+        std::cerr << "towerlink: " << content.error().message << "\n";
         return 2;
     }
-    auto image = readSRecords(content.str());
+    auto image = readSRecords(content.value());
     if (!image) {
         std::cerr << "towerlink: " << o.text << ": " << describe(image.error()) << "\n";
         return 2;
     }
-    auto port = openOrExit(o);
     ProgressDisplay display(std::cerr, standardErrorIsTerminal(), port->session().clock());
     auto version =
         downloadFirmware(port->session(), image.value(),
@@ -244,6 +266,7 @@ int firmware(const Options& o) {
 }
 
 int programs(const Options& o) {
+    expectWords(o, 0);
     auto port = openOrExit(o);
     ExecuteResult map = port->session().execute(Request{{op::kGetMemoryMap}});
     if (!map) return fail(map.error());
@@ -258,6 +281,7 @@ int programs(const Options& o) {
 
 int download(const Options& o) {
     if (o.text.empty()) usage("download needs the program file");
+    expectWords(o, 1);
     auto image = readProgramFile(o.text);
     if (!image) {
         std::cerr << "towerlink: " << image.error() << "\n";
@@ -308,6 +332,7 @@ void showPrograms(const VirtualBrick& brick, std::ostream& out) {
 
 int serveVirtual(const Options& o) {
     if (!o.pty) usage("virtual needs --pty");
+    expectWords(o, 0);
     SystemClock clock;
     VirtualBrick brick(clock, o.faultSequence);
     brick.setFirmware(o.firmware);
@@ -367,7 +392,10 @@ int main(int argc, char** argv) {
     if (o.command == "programs") return programs(o);
     if (o.command == "download") return download(o);
 #ifdef _WIN32
-    if (o.command == "port") return portCommand(o.text);
+    if (o.command == "port") {
+        expectWords(o, 1);
+        return portCommand(o.text);
+    }
 #else
     if (o.command == "virtual") return serveVirtual(o);
 #endif

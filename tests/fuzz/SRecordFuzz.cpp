@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary text through the firmware file reader. Whatever it accepts must fit
 // the firmware area and read back the same when written out again as S-records; whatever it
-// rejects must name a line that exists (or none).
+// rejects must name a line that exists (or none). The first eight bytes also make an address
+// and a length for the range check, which must agree with the same check done in 64 bits.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +15,16 @@ using namespace towerlink;
 using test::srec;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size >= 8) {
+        std::uint32_t address = 0, length = 0;
+        for (int i = 0; i < 4; ++i) {
+            address = address << 8 | data[i];
+            length = length << 8 | data[4 + i];
+        }
+        const std::uint64_t end = std::uint64_t{address} + length;
+        const bool inside = address >= kFirmwareAreaStart && end <= kFirmwareAreaEnd;
+        if (insideFirmwareArea(address, length) != inside) std::abort();
+    }
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     auto image = readSRecords(text);
     if (!image.ok()) {

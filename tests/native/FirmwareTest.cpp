@@ -55,7 +55,7 @@ TEST(SRecord, NamesTheLineOfEachKindOfDamage) {
         const char* message;
     } cases[] = {
         {good + badSum + end, "line 2: bad checksum"},
-        {good + "S1058003G10011\n" + end, "line 2: bad hex digits at column 9"},
+        {good + "S1058003G10011\n" + end, "line 2: bad hex digit at column 9"},
         {good + srec(1, 0x8002, bytes("09")) + end, "line 2: data at 0x8002 overlaps or precedes"},
         {srec(1, 0x7FFF, bytes("01 02")) + end, "line 1: data at 0x7FFF lies outside"},
         {srec(3, 0xEFFF, bytes("01 02")) + end, "line 1: data at 0xEFFF lies outside"},
@@ -65,6 +65,12 @@ TEST(SRecord, NamesTheLineOfEachKindOfDamage) {
         {srec(1, 0x8000, bytes("01"), 1) + end, "line 1: the byte count"},
         {good + end + good, "line 3: data after the end record"},
         {"\n" + good + "hello\n", "line 3: not an S-record"},
+        {good + "S10580030G0011\n" + end, "line 2: bad hex digit at column 10"},
+        {good + "S1058003010203F\n" + end, "line 2: an odd number of hex digits"},
+        {srec(3, 0xFFFFFFFF, bytes("01")) + end, "line 1: data at 0xFFFFFFFF lies outside"},
+        {good + srec(5, 2, {}) + end, "line 2: the record count says 2, but 1 data records"},
+        {"", "the file is empty"},
+        {" \r\n\n", "the file is empty"},
     };
     for (const auto& c : cases) {
         auto image = readSRecords(c.text);
@@ -72,6 +78,23 @@ TEST(SRecord, NamesTheLineOfEachKindOfDamage) {
         EXPECT_NE(describe(image.error()).find(c.message), std::string::npos)
             << describe(image.error());
     }
+}
+
+// The range check in the reader's own 32-bit arithmetic, so that it holds on every build.
+TEST(SRecord, RangeCheckNeverWrapsAndEmptyRecordsAddNothing) {
+    const struct {
+        std::uint32_t address, length;
+        bool inside;
+    } cases[] = {{0x8000, 0x7000, true},    {0xEFFF, 1, true},          {0xF000, 0, true},
+                 {0x8000, 0x7001, false},   {0x7FFF, 1, false},         {0xFFFFFFFF, 1, false},
+                 {0xFFFFFFF0, 0x20, false}, {0xFFFF8001, 0x8000, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(insideFirmwareArea(c.address, c.length), c.inside) << std::hex << c.address;
+    }
+    auto image = readSRecords(srec(1, 0x8000, bytes("01 02 03 04")) + "S103F0000C\n" +
+                              srec(5, 2, {}) + srec(9, 0x8000, {}));
+    ASSERT_TRUE(image.ok()) << describe(image.error());
+    EXPECT_EQ(image->data.size(), 4u);
 }
 
 TEST(FirmwareDownload, PutsTheImageOnABrickWithoutFirmwareAndReportsProgress) {
@@ -133,6 +156,39 @@ TEST(FirmwareDownload, ABrickThatFallsSilentNamesTheBlockAndASecondRunSucceeds) 
     auto again = downloadFirmware(rig.session, image);
     ASSERT_TRUE(again.ok()) << again.error().failure.message;
     EXPECT_EQ(rig.brick.rom().image(), image.data);
+}
+
+// Blocks shrink on a noisy line and the image still arrives whole, byte for byte, under every
+// fault sequence; a line too noisy for anything says so rather than blaming the brick.
+TEST(FirmwareDownload, AdaptsItsBlocksToANoisyLine) {
+    const struct {
+        double rate;
+        bool inbound, outbound;
+        std::uint32_t sequences;
+    } cases[] = {{0.01, true, false, 3}, {0.01, true, true, 5}, {0.02, true, true, 5}};
+    const FirmwareImage image = testImage(16384);
+    for (const auto& c : cases) {
+        for (std::uint32_t sequence = 1; sequence <= c.sequences; ++sequence) {
+            BrickRig rig;
+            rig.brick.setFirmware(false);
+            rig.brick.restartFaults(sequence);
+            rig.brick.setFaults(
+                {.corruptRate = c.rate, .inbound = c.inbound, .outbound = c.outbound});
+            auto version = downloadFirmware(rig.session, image);
+            ASSERT_TRUE(version.ok()) << c.rate << " " << c.outbound << " sequence " << sequence
+                                      << ": " << version.error().failure.message;
+            EXPECT_EQ(rig.brick.rom().image(), image.data);
+        }
+    }
+    BrickRig rig;
+    rig.brick.setFirmware(false);
+    auto failed = downloadFirmware(rig.session, image, [&](std::size_t done, std::size_t) {
+        if (done > 0) rig.brick.setFaults({.corruptRate = 0.3, .inbound = false});
+    });
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().failure.error, LinkError::BadCommunication);
+    EXPECT_NE(failed.error().failure.message.find(": the line is too noisy"), std::string::npos)
+        << failed.error().failure.message;
 }
 
 // The ROM's own checks, request by request, as a program other than ours may send them.

@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <stop_token>
 #include <thread>
+#include <vector>
 
 #include "CommandParser.h"
 #include "Datalog.h"
@@ -42,4 +48,39 @@ TEST(PosixSerialTransport, DrivesTheBrickOnAPseudoTerminal) {
     ASSERT_TRUE(bytes.ok());
     EXPECT_EQ(bytes->size(), 181u);
     EXPECT_EQ(session.stats().retries, 0u);
+}
+
+// A client that writes and never reads fills the terminal both ways; stop() must still end the
+// server, as a signal handler calls it when a script kills the brick.
+TEST(PtyBrickServer, StopsWhileNobodyReadsItsOutput) {
+    SystemClock clock;
+    VirtualBrick brick(clock);
+    auto server = PtyBrickServer::create(brick);
+    ASSERT_TRUE(server.ok()) << server.error().message;
+    const int client = ::open(server.value()->path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(client, 0);
+    std::promise<void> served;
+    std::thread serving([&] {
+        server.value()->serve();
+        served.set_value();
+    });
+    const std::vector<std::uint8_t> zeros(256, 0);  // no request header: only echoes come back
+    for (int full = 0; full < 20;) {
+        if (::write(client, zeros.data(), zeros.size()) > 0) {
+            full = 0;
+        } else {
+            ++full;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    server.value()->stop();
+    std::future<void> end = served.get_future();
+    EXPECT_EQ(end.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "the server still waits to write";
+    std::vector<std::uint8_t> drain(4096);  // lets a server that did not stop get to the end
+    while (end.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        [[maybe_unused]] ssize_t n = ::read(client, drain.data(), drain.size());
+    }
+    serving.join();
+    ::close(client);
 }

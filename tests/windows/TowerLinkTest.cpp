@@ -391,8 +391,18 @@ TEST_F(TowerLinkTest, DownloadFirmwarePutsItOnABrickWithoutAndReportsProgressInB
     const DWORD cookie = advise(link.get(), &sink);
     ComPtr<IFirmwareLoader> loader;
     ASSERT_EQ(S_OK, link.queryInterface(IID_IFirmwareLoader, loader));
+    // Calls during the download are refused, naming it.
+    std::vector<std::wstring> refusals;
+    sink.onProgress = [&] {
+        if (refusals.empty()) {
+            library_.expectFailure(run(link.get(), L"ping").hr, towerLinkError(TOWERLINK_E_BUSY),
+                                   L"busy downloading firmware");
+            refusals.push_back(L"ping");
+        }
+    };
     Bstr path(kFirmwareFile);
     ASSERT_EQ(S_OK, loader->DownloadFirmware(path.get()));
+    EXPECT_EQ(1u, refusals.size());
     std::vector<std::wstring> progress;
     for (const std::wstring& line : sink.heard) {
         if (line.rfind(L"TransferProgress", 0) == 0) progress.push_back(line);
