@@ -107,17 +107,25 @@ std::span<const kestrel::InterfaceEntry<TowerLinkObject>> TowerLinkObject::inter
 
 // ---- the port ----
 
-PortConnection& TowerLinkObject::port() {
-    if (programDownloadRunning_) {
-        raise(TowerLinkError::Busy,
-              L"The brick link is busy downloading a program: call again when DownloadProgram "
-              L"has returned");
+TowerLinkObject::TransferGuard::TransferGuard(TowerLinkObject& link, Transfer transfer)
+    : link_(link) {
+    link_.transfer_ = transfer;
+}
+
+TowerLinkObject::TransferGuard::~TransferGuard() {
+    if (link_.transfer_ == Transfer::Datalog && link_.port_) {
+        link_.port_->datalog().setProgressHandler({});
     }
-    if (transferRunning_) {
-        raise(TowerLinkError::Busy,
-              std::wstring(L"The brick link is busy ") +
-                  (firmwareRunning_ ? L"downloading firmware" : L"reading the datalog") +
-                  L": call again when the transfer has finished");
+    link_.transfer_ = Transfer::None;
+}
+
+PortConnection& TowerLinkObject::port() {
+    if (transfer_ != Transfer::None) {
+        const wchar_t* activity = transfer_ == Transfer::Datalog    ? L"reading the datalog"
+                                  : transfer_ == Transfer::Firmware ? L"downloading firmware"
+                                                                    : L"downloading a program";
+        raise(TowerLinkError::Busy, std::wstring(L"The brick link is busy ") + activity +
+                                        L": call again when the transfer has finished");
     }
     if (!port_) {
         raise(TowerLinkError::NotOpened,
@@ -147,7 +155,7 @@ STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) {
                       L": use COM1 to COM256 for a serial tower, USB (USB2, ...) for a USB tower, "
                       L"or VIRTUAL for the virtual brick");
         }
-        if (transferRunning_) this->port();  // raises busy
+        if (transfer_ != Transfer::None) this->port();  // raises busy
         // A second OpenPort moves the link to the new port.
         port_.reset();
         try {
@@ -168,7 +176,7 @@ STDMETHODIMP TowerLinkObject::OpenPort(BSTR port) {
 
 STDMETHODIMP TowerLinkObject::ClosePort() {
     return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
-        if (transferRunning_) port();  // raises busy
+        if (transfer_ != Transfer::None) port();  // raises busy
         port_.reset();
         setStatus(TOWERLINK_STATUS_NOT_OPENED);
         return S_OK;
@@ -184,7 +192,7 @@ void TowerLinkObject::setStatus(long status) {
 }
 
 long TowerLinkObject::probeStatus() {
-    if (transferRunning_) return TOWERLINK_STATUS_TRANSFERRING;
+    if (transfer_ != Transfer::None) return TOWERLINK_STATUS_TRANSFERRING;
     if (!port_)
         return status_ == TOWERLINK_STATUS_BUSY ? TOWERLINK_STATUS_BUSY
                                                 : TOWERLINK_STATUS_NOT_OPENED;
@@ -202,7 +210,7 @@ STDMETHODIMP TowerLinkObject::GetInfo(long item, long* value) {
         switch (item) {
             case TOWERLINK_INFO_STATUS: *value = probeStatus(); return S_OK;
             case TOWERLINK_INFO_TOWER_ANSWERS: {
-                if (!port_ || transferRunning_) return S_OK;
+                if (!port_ || transfer_ != Transfer::None) return S_OK;
                 const bool answers = port_->session().towerAnswers();
                 deliverMessages();
                 *value = answers ? 1 : 0;
@@ -229,16 +237,31 @@ STDMETHODIMP TowerLinkObject::SetLinkMode(short mode) {
                       L" is not a tower range: use 6 for short range or 7 for long range (5 is "
                       L"taken as short)");
         }
-        if (port_ && !transferRunning_) port_->setTowerRange(towerRange(linkSetting_));
+        if (port_ && transfer_ == Transfer::None) port_->setTowerRange(towerRange(linkSetting_));
         return S_OK;
     });
 }
 
 // ---- commands ----
 
-void TowerLinkObject::fail(const Failure& failure, bool commandSent) {
+void TowerLinkObject::noteFailure(const Failure& failure) {
     if (auto status = statusOf(failure.error)) setStatus(statusCode(*status));
     deliverMessages();
+}
+
+void TowerLinkObject::fireProgress(std::size_t done, std::size_t total) {
+    events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS,
+                 {i4(static_cast<long>(done)), i4(static_cast<long>(total))});
+}
+
+HRESULT TowerLinkObject::openConfiguredPort() {
+    if (port_ || transfer_ != Transfer::None) return S_OK;
+    const kestrel::Bstr name(configuredPortName());
+    return OpenPort(name.get());
+}
+
+void TowerLinkObject::fail(const Failure& failure, bool commandSent) {
+    noteFailure(failure);
     raiseLinkFailure(failure, port_ ? port_->name() : std::wstring(L"the port"), commandSent);
 }
 
@@ -323,18 +346,10 @@ STDMETHODIMP TowerLinkObject::ReadDatalog(long first, long count, VARIANT* data)
         // The caller may let go of the link from an event handler; it must outlive the transfer.
         kestrel::ComPtr<IBrickLink> self(this);
         link.datalog().setProgressHandler([this](int done, int total) {
-            events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS, {i4(done), i4(total)});
+            fireProgress(static_cast<std::size_t>(done), static_cast<std::size_t>(total));
         });
-        struct TransferScope {
-            TowerLinkObject& link;
-            explicit TransferScope(TowerLinkObject& l) : link(l) { link.transferRunning_ = true; }
-            ~TransferScope() {
-                link.transferRunning_ = false;
-                if (link.port_) link.port_->datalog().setProgressHandler({});
-            }
-        };
         auto bytes = [&] {
-            TransferScope scope(*this);
+            TransferGuard guard(*this, Transfer::Datalog);
             return link.datalog().readBytes(first, count);
         }();
         if (!bytes) fail(bytes.error());
@@ -352,30 +367,18 @@ STDMETHODIMP TowerLinkObject::DownloadFirmware(BSTR path) {
     return kestrel::atBoundary(kBoundary, [&]() -> HRESULT {
         const kestrel::ComPtr<IBrickLink> self(this);  // sinks run during the call
         const FirmwareImage image = readFirmwareFile(std::wstring(kestrel::Bstr::view(path)));
-        if (!port_ && !transferRunning_) {
-            // Script clients cannot call OpenPort: they download over the configured port.
-            const kestrel::Bstr name(configuredPortName());
-            RETURN_IF_FAILED(OpenPort(name.get()));
-        }
+        RETURN_IF_FAILED(openConfiguredPort());
         PortConnection& link = port();
-        struct TransferScope {
-            bool& running;
-            explicit TransferScope(bool& r) : running(r) { running = true; }
-            ~TransferScope() { running = false; }
-        };
         auto version = [&] {
-            TransferScope scope(transferRunning_), firmware(firmwareRunning_);
+            TransferGuard guard(*this, Transfer::Firmware);
             return downloadFirmware(
-                link.session(), image, [this](std::size_t done, std::size_t all) {
-                    events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS,
-                                 {i4(static_cast<long>(done)), i4(static_cast<long>(all))});
-                });
+                link.session(), image,
+                [this](std::size_t done, std::size_t all) { fireProgress(done, all); });
         }();
         link.forgetDatalog();
         if (!version) {
             const Failure& failure = version.error().failure;
-            if (auto status = statusOf(failure.error)) setStatus(statusCode(*status));
-            deliverMessages();
+            noteFailure(failure);
             raise(TowerLinkError::FirmwareDownload,
                   L"The firmware download failed (" + widen(failure.message) +
                       (version.error().untouched ? L"). Nothing was changed on the brick"
@@ -399,34 +402,19 @@ STDMETHODIMP TowerLinkObject::DownloadProgram(BSTR path, long slot) {
                       L"selected");
         }
         const RcxImage image = readProgramFile(std::wstring(kestrel::Bstr::view(path)));
-        if (!port_ && !transferRunning_) {
-            // Script clients cannot call OpenPort: they download over the configured port.
-            const kestrel::Bstr name(configuredPortName());
-            RETURN_IF_FAILED(OpenPort(name.get()));
-        }
+        RETURN_IF_FAILED(openConfiguredPort());
         PortConnection& link = port();
-        struct DownloadScope {
-            TowerLinkObject& link;
-            explicit DownloadScope(TowerLinkObject& l) : link(l) {
-                link.transferRunning_ = link.programDownloadRunning_ = true;
-            }
-            ~DownloadScope() { link.transferRunning_ = link.programDownloadRunning_ = false; }
-        };
         auto outcome = [&] {
-            DownloadScope scope(*this);
+            TransferGuard guard(*this, Transfer::Program);
             return downloadProgram(
                 link.session(), image, {.slot = static_cast<int>(slot)},
-                [this](std::size_t done, std::size_t all) {
-                    events_.fire(DISPID_TOWERLINK_TRANSFERPROGRESS,
-                                 {i4(static_cast<long>(done)), i4(static_cast<long>(all))});
-                });
+                [this](std::size_t done, std::size_t all) { fireProgress(done, all); });
         }();
         // The program's code shares the brick's memory with the datalog.
         link.forgetDatalog();
         if (!outcome) {
             const Failure& failure = outcome.error().failure;
-            if (std::optional<long> status = statusOf(failure.error)) setStatus(*status);
-            deliverMessages();
+            noteFailure(failure);
             // Once the slot was touched, the failure's message says so.
             raise(TowerLinkError::ProgramDownload,
                   L"The program download failed: " + widen(failure.message) +

@@ -61,6 +61,19 @@ public:
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
 private:
+    enum class Transfer { None, Datalog, Firmware, Program };
+    // Marks a transfer as under way for as long as it lives.
+    class TransferGuard {
+    public:
+        TransferGuard(TowerLinkObject& link, Transfer transfer);
+        ~TransferGuard();
+        TransferGuard(const TransferGuard&) = delete;
+        TransferGuard& operator=(const TransferGuard&) = delete;
+
+    private:
+        TowerLinkObject& link_;
+    };
+
     TowerLinkObject();
     ~TowerLinkObject() override;
 
@@ -72,16 +85,20 @@ private:
     [[noreturn]] void fail(const Failure& failure, bool commandSent = false);
     // Raises MessageReceived for the messages that arrived during the last exchange.
     void deliverMessages();
+    // Opens the configured port unless one is open: script clients cannot call OpenPort.
+    HRESULT openConfiguredPort();
+    // Notes what a failed transfer says about the link's status, and the messages it brought.
+    void noteFailure(const Failure& failure);
+    // Raises TransferProgress.
+    void fireProgress(std::size_t done, std::size_t total);
     // Late-bound DownloadProgram: path, and the slot when given.
     HRESULT invokeDownloadProgram(DISPPARAMS& params, EXCEPINFO* excepInfo, UINT* argError);
 
     kestrel::ConnectionPoint events_;
     std::unique_ptr<PortConnection> port_;
-    long status_;       // the last status reported (and raised as StatusChanged)
-    long linkSetting_;  // the tower's transmitter range: 6 short, 7 long
-    bool transferRunning_ = false;
-    bool programDownloadRunning_ = false;  // with transferRunning_, to name it when busy
-    bool firmwareRunning_ = false;  // the transfer is a firmware download
+    long status_;                         // the last status reported (and raised as StatusChanged)
+    long linkSetting_;                    // the tower's transmitter range: 6 short, 7 long
+    Transfer transfer_ = Transfer::None;  // the long call under way, which makes others busy
     std::vector<std::uint8_t> messages_;
 };
 
