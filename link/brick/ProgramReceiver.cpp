@@ -2,7 +2,7 @@
 #include "ProgramReceiver.h"
 
 #include "Firmware.h"
-#include "LittleEndian.h"
+#include "ByteOrder.h"
 #include "Opcodes.h"
 
 namespace towerlink {

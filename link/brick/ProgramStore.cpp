@@ -1,14 +1,16 @@
 // The virtual brick's user memory and its map.
 #include "ProgramStore.h"
 
+#include "ByteOrder.h"
+
 namespace towerlink {
 
 int ProgramStore::index(int slot, ChunkKind kind, int number) {
     const int count = kind == ChunkKind::Task ? kTasks : kSubroutines;
     if (slot < 0 || slot >= kSlots || number < 0 || number >= count) return -1;
     // The map's order: every slot's subroutines first, then every slot's tasks.
-    return kind == ChunkKind::Subroutine ? slot * kSubroutines + number
-                                         : kSlots * kSubroutines + slot * kTasks + number;
+    return static_cast<int>(kind == ChunkKind::Subroutine ? memory_map::subroutineWord(slot, number)
+                                                          : memory_map::taskWord(slot, number));
 }
 
 std::span<const std::uint8_t> ProgramStore::chunk(int slot, ChunkKind kind, int number) const {
@@ -56,10 +58,7 @@ void ProgramStore::eraseAll(int slot, ChunkKind kind) {
 
 Bytes ProgramStore::memoryMap() const {
     Bytes out;
-    auto word = [&](int v) {
-        out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    };
+    auto word = [&](int v) { pushBigU16(out, v); };
     int address = kUserAreaStart;
     for (const Bytes& code : chunks_) {
         word(address);

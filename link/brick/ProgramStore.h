@@ -9,6 +9,7 @@
 #include <span>
 
 #include "Firmware.h"
+#include "MemoryMap.h"
 #include "Packet.h"
 
 namespace towerlink {
@@ -17,11 +18,11 @@ enum class ChunkKind { Task, Subroutine };
 
 class ProgramStore {
 public:
-    static constexpr int kSlots = 5, kTasks = 10, kSubroutines = 8;
+    static constexpr int kSlots = memory_map::kSlots, kTasks = memory_map::kTasks,
+                         kSubroutines = memory_map::kSubroutines;
     static constexpr int kUserMemory = 6144;
     static constexpr std::uint16_t kUserAreaStart = 0xCC00;  // where the map's addresses begin
     static constexpr int kBytesPerLogEntry = 3;              // type byte and 16-bit value
-    static constexpr int kMapWords = 94;
 
     // The code of a chunk; empty when none is stored (an empty chunk runs as nothing).
     std::span<const std::uint8_t> chunk(int slot, ChunkKind kind, int number) const;

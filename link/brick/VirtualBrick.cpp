@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "LittleEndian.h"
+#include "ByteOrder.h"
 #include "Opcodes.h"
 
 namespace towerlink {

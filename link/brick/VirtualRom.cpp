@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "LittleEndian.h"
+#include "ByteOrder.h"
 #include "Opcodes.h"
 #include "SRecord.h"
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "ByteOrder.h"
 #include "Opcodes.h"
 
 namespace towerlink {
@@ -30,7 +31,7 @@ Result<std::int32_t, Failure> Datalog::extent() {
     if (!size) return size.error();
     const Bytes& d = size->data;
     std::int32_t entries = 0;
-    if (d.size() == 3 && d[0] == 0xFF) entries = d[1] | (d[2] << 8);
+    if (d.size() == 3 && d[0] == 0xFF) entries = readU16(d, 1);
     extent_ = kBytesPerEntry * entries;
     return *extent_;
 }
@@ -52,8 +53,8 @@ Result<Bytes, Failure> Datalog::readBytes(std::int64_t first, std::int64_t count
     if (entry == 0) {
         // The size entry is known from the extent; asking for it again would cost a record.
         const int size = *extent_ / kBytesPerEntry;
-        records = {0xFF, static_cast<std::uint8_t>(size & 0xFF),
-                   static_cast<std::uint8_t>((size >> 8) & 0xFF)};
+        records = {0xFF};
+        pushU16(records, size);
         entry = 1;
     }
     const int firstFetched = entry;

@@ -3,31 +3,24 @@
 
 #include <algorithm>
 
+#include "ByteOrder.h"
+
 namespace towerlink {
 namespace {
 
 constexpr std::size_t kChecksummedBytes = 0x4C00;
 
-void pushBe16(Bytes& out, int v) {
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-}
-
-int be16(std::span<const std::uint8_t> b, std::size_t at) {
-    return b[at] << 8 | b[at + 1];
-}
-
 }  // namespace
 
 Bytes versionsReply(FirmwareVersion rom, FirmwareVersion firmware) {
     Bytes out;
-    for (int v : {rom.major, rom.minor, firmware.major, firmware.minor}) pushBe16(out, v);
+    for (int v : {rom.major, rom.minor, firmware.major, firmware.minor}) pushBigU16(out, v);
     return out;
 }
 
 std::optional<FirmwareVersion> firmwareVersionOf(std::span<const std::uint8_t> reply) {
     if (reply.size() < 8) return std::nullopt;
-    return FirmwareVersion{be16(reply, 4), be16(reply, 6)};
+    return FirmwareVersion{readBigU16(reply, 4), readBigU16(reply, 6)};
 }
 
 std::uint16_t firmwareChecksum(std::span<const std::uint8_t> image) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "LittleEndian.h"
+#include "ByteOrder.h"
 #include "Opcodes.h"
 
 namespace towerlink {

@@ -20,9 +20,6 @@ using Bytes = std::vector<std::uint8_t>;
 inline constexpr std::uint8_t kToggleBit = 0x08;
 inline constexpr std::size_t kHeaderLength = 3;
 
-// One byte on a 2400 baud 8O1 line: start, 8 data, parity, stop = 11 bit times.
-inline constexpr Micros kByteTime{11 * 1000000 / 2400};
-
 // Frames `payload` (opcode first) for the wire.
 Bytes encodePacket(std::span<const std::uint8_t> payload);
 
@@ -41,10 +38,14 @@ constexpr std::uint8_t baseOpcode(std::uint8_t opcode) {
     return static_cast<std::uint8_t>(opcode & ~kToggleBit);
 }
 
-// Time `bytes` bytes take on the line.
+// Time `bytes` bytes take on a 2400 baud 8O1 line: start, 8 data, parity, stop = 11 bit times
+// each.
 constexpr Micros wireTime(std::size_t bytes) {
     return Micros{static_cast<std::int64_t>(bytes) * 11 * 1000000 / 2400};
 }
+
+// One byte on the line.
+inline constexpr Micros kByteTime = wireTime(1);
 
 // Whether a `FF 00` sync, the start of a frame after the leading 55, stands at `i`.
 constexpr bool syncAt(std::span<const std::uint8_t> bytes, std::size_t i) {

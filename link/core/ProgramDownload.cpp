@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "Firmware.h"
-#include "LittleEndian.h"
+#include "ByteOrder.h"
 #include "Opcodes.h"
 
 namespace towerlink {

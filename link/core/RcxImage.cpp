@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <array>
 
-#include "LittleEndian.h"
+#include "ByteOrder.h"
+#include "MemoryMap.h"
 
 namespace towerlink {
 namespace {
@@ -12,7 +13,8 @@ namespace {
 constexpr std::uint8_t kSignature[4] = {'R', 'C', 'X', 'I'};
 constexpr std::uint16_t kNewestVersion = 0x0102;
 constexpr std::size_t kHeaderSize = 12, kChunkHeaderSize = 4, kSymbolHeaderSize = 4;
-constexpr int kTasks = 10, kSubroutines = 8;
+using memory_map::kSubroutines;  // what a program slot holds
+using memory_map::kTasks;
 
 const char* kindName(int kind) {
     switch (kind) {

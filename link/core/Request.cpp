@@ -1,6 +1,7 @@
 // Builders for the requests the link sends on its own, and the reply shape of each request.
 #include "Request.h"
 
+#include "ByteOrder.h"
 #include "Opcodes.h"
 
 namespace towerlink {
@@ -20,9 +21,10 @@ Request Request::getBattery() {
 }
 
 Request Request::uploadDatalog(std::uint16_t first, std::uint16_t count) {
-    return {{op::kUploadDatalog, static_cast<std::uint8_t>(first & 0xFF),
-             static_cast<std::uint8_t>(first >> 8), static_cast<std::uint8_t>(count & 0xFF),
-             static_cast<std::uint8_t>(count >> 8)}};
+    Request r{{op::kUploadDatalog}};
+    pushU16(r.payload, first);
+    pushU16(r.payload, count);
+    return r;
 }
 
 ReplyShape replyShape(const Request& request) {
@@ -30,7 +32,7 @@ ReplyShape replyShape(const Request& request) {
     if (info == nullptr || info->replyLength == op::kNoReply) return {false, 0, false};
     if (info->replyLength == op::kRecordsReply) {
         std::size_t count = 0;
-        if (request.payload.size() >= 5) count = request.payload[3] | (request.payload[4] << 8);
+        if (request.payload.size() >= 5) count = readU16(request.payload, 3);
         return {true, 3 * count, true};
     }
     return {true, static_cast<std::size_t>(info->replyLength), false};

@@ -11,9 +11,8 @@ namespace {
 
 // Waits for `events` on fd; returns >0 ready, 0 time-out, <0 error (errno set).
 int waitFor(int fd, short events, Micros timeout) {
-    if (timeout < Micros{0}) timeout = Micros{0};
-    // poll() counts whole milliseconds; round up so a short wait never becomes a busy loop.
-    const int ms = static_cast<int>((timeout.count() + 999) / 1000);
+    // poll() counts whole milliseconds; rounded up, a short wait never becomes a busy loop.
+    const int ms = static_cast<int>(toMilliseconds(timeout));
     pollfd p{fd, events, 0};
     for (;;) {
         int r = ::poll(&p, 1, ms);

@@ -3,18 +3,17 @@
 
 #include <sstream>
 
+#include "ByteOrder.h"
+#include "MemoryMap.h"
 #include "RegularFile.h"
 
 namespace towerlink::tool {
 namespace {
 
-constexpr int kSlots = 5, kTasks = 10, kSubroutines = 8;
-constexpr std::size_t kMapWords = 94;
-constexpr std::size_t kFirstTask = kSlots * kSubroutines;  // word 40
-constexpr std::size_t kFirstFree = 92, kLastValid = 93;
+using namespace memory_map;  // the layout of the reply read here
 
 int word(std::span<const std::uint8_t> map, std::size_t i) {
-    return (map[2 * i] << 8) | map[2 * i + 1];
+    return readBigU16(map, 2 * i);
 }
 
 }  // namespace
@@ -30,18 +29,18 @@ Result<RcxImage, std::string> readProgramFile(const std::string& path) {
 }
 
 std::string describeMemoryMap(std::span<const std::uint8_t> map) {
-    if (map.size() != 2 * kMapWords) return {};
+    if (map.size() != 2 * kWords) return {};
     // Chunks lie in the order of the map without gaps, so each one's length is the distance to
     // the next start (the datalog's start after the last task).
     auto length = [&](std::size_t i) { return word(map, i + 1) - word(map, i); };
     std::ostringstream out;
     for (int slot = 0; slot < kSlots; ++slot) {
         for (int t = 0; t < kTasks; ++t) {
-            const int l = length(kFirstTask + static_cast<std::size_t>(slot * kTasks + t));
+            const int l = length(taskWord(slot, t));
             if (l > 0) out << "program " << slot + 1 << " task " << t << ": " << l << " bytes\n";
         }
         for (int s = 0; s < kSubroutines; ++s) {
-            const int l = length(static_cast<std::size_t>(slot * kSubroutines + s));
+            const int l = length(subroutineWord(slot, s));
             if (l > 0) out << "program " << slot + 1 << " sub " << s << ": " << l << " bytes\n";
         }
     }

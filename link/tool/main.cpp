@@ -16,6 +16,7 @@
 #include "FirmwareDownload.h"
 #include "Hex.h"
 #include "LinkStatus.h"
+#include "ByteOrder.h"
 #include "Opcodes.h"
 #include "ProgramCommands.h"
 #include "ProgramDownload.h"
@@ -220,7 +221,7 @@ int datalog(const Options& o) {
     if (!bytes) return fail(bytes.error());
     const Bytes& b = bytes.value();
     for (std::size_t i = 0; i + 2 < b.size(); i += 3) {
-        const int value = static_cast<std::int16_t>(b[i + 1] | (b[i + 2] << 8));
+        const int value = readS16(b, i + 1);
         std::cout << i / 3 << " " << hexBytes(std::span(&b[i], 1)) << " " << value << "\n";
     }
     std::cout.flush();

@@ -64,7 +64,7 @@ WinUsbTowerTransport::~WinUsbTowerTransport() {
 Result<std::unique_ptr<WinUsbTowerTransport>, UsbTowerOpenFailure> WinUsbTowerTransport::open(
     int number, TowerRange range, UsbDeviceApi& api) {
     using Kind = UsbTowerOpenFailure::Kind;
-    const std::wstring port = number == 1 ? L"USB" : L"USB" + std::to_wstring(number);
+    const std::wstring port = PortName{PortKind::Usb, number}.text();
     std::vector<UsbDeviceEntry> towers = api.presentDevices(kVendor, kProduct);
     // The instance id stays the same while the tower stays in the same socket, so USB2 keeps
     // meaning the same tower from one run to the next.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "LittleEndian.h"
+#include "ByteOrder.h"
 #include "RcxImage.h"
 
 using namespace towerlink;

@@ -9,7 +9,7 @@
 #include <functional>
 #include <iterator>
 
-#include "LittleEndian.h"
+#include "ByteOrder.h"
 #include "MemoryTransport.h"
 #include "ProgramCommands.h"
 #include "TestBytes.h"

@@ -1,4 +1,6 @@
-// The RCX's byte order for 16-bit fields in requests, replies and program images: low byte first.
+// The byte orders of the RCX's 16-bit fields: low byte first in requests, replies and program
+// images; high byte first in the two replies that show the brick's own words (Get versions and
+// Get memory map).
 #pragma once
 
 #include <cstddef>
@@ -22,6 +24,16 @@ constexpr std::int16_t readS16(std::span<const std::uint8_t> bytes, std::size_t 
 inline void pushU16(std::vector<std::uint8_t>& out, long long value) {
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
     out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+}
+
+// The same field, high byte first.
+constexpr std::uint16_t readBigU16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+inline void pushBigU16(std::vector<std::uint8_t>& out, long long value) {
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
 }
 
 }  // namespace towerlink
