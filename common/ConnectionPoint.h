@@ -39,7 +39,6 @@ public:
 
     // Drops every sink (the owner is going away).
     void clear() { sinks_.clear(); }
-    size_t connectionCount() const { return sinks_.size(); }
 
 private:
     IConnectionPointContainer& container_;

@@ -9,6 +9,7 @@
 #include "ComError.h"
 #include "ComPtr.h"
 #include "ProcAddress.h"
+#include "TypeDescription.h"
 #include "UniqueHandle.h"
 
 namespace kestrel {
@@ -168,10 +169,9 @@ void deleteOtherViewInterfaces(ITypeLib* library, REFGUID libraryId) {
             (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) ||
             FAILED(library->GetTypeInfo(i, info.put())))
             continue;
-        TYPEATTR* attr = nullptr;
-        if (FAILED(info->GetTypeAttr(&attr))) continue;
+        const TypeAttr attr(info.get());
+        if (!attr) continue;
         const std::wstring iid = guidText(attr->guid);
-        info->ReleaseTypeAttr(attr);
         for (HKEY base : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             RegistryKey interfaces;
             if (RegOpenKeyExW(base, L"Software\\Classes\\Interface", 0, KEY_ALL_ACCESS | kOtherView,
@@ -192,8 +192,8 @@ void deleteOtherViewInterfaces(ITypeLib* library, REFGUID libraryId) {
 void unregisterTypeLibrary(const std::wstring& modulePath) {
     ComPtr<ITypeLib> library;
     if (FAILED(LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, library.put()))) return;
-    TLIBATTR* attr = nullptr;
-    if (FAILED(library->GetLibAttr(&attr))) return;
+    const LibAttr attr(library.get());
+    if (!attr) return;
     const std::wstring libraryKey = L"TypeLib\\" + guidText(attr->guid);
     const std::wstring locale = libraryKey + L"\\" + hex(attr->wMajorVerNum) + L"." +
                                 hex(attr->wMinorVerNum) + L"\\" + hex(attr->lcid) + L"\\";
@@ -205,11 +205,10 @@ void unregisterTypeLibrary(const std::wstring& modulePath) {
         UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
                           attr->syskind);
         forEachClassesRoot([&](HKEY root, bool perUser) {
-            if (perUser && exists(root, libraryKey, 0)) unregisterForUser(*attr);
+            if (perUser && exists(root, libraryKey, 0)) unregisterForUser(*attr.get());
         });
         deleteOtherViewInterfaces(library.get(), attr->guid);
     }
-    library->ReleaseTLibAttr(attr);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Owning holders of Win32 handles, registry keys and GDI objects: closed exactly once, by whoever
-// holds them last, with the same verbs as the other holders (get, reset, release, put).
+// Owning holders of Win32 handles, registry keys, windows and GDI objects: closed exactly once, by
+// whoever holds them last, with the same verbs as the other holders (get, reset, release, put).
 #pragma once
 
 #include <windows.h>
@@ -62,7 +62,16 @@ struct GdiObjectTraits {
     static void close(Handle h) { DeleteObject(h); }
 };
 
+// A window of one's own. Its window procedure gives the holder's ownership up (release) when
+// something else destroys the window, such as a parent destroyed with its children.
+struct WindowTraits {
+    using Handle = HWND;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { DestroyWindow(h); }
+};
+
 using Win32Handle = UniqueHandle<KernelHandleTraits>;
+using UniqueWindow = UniqueHandle<WindowTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 // A font, brush or pen of one's own; never one that is selected into a device context.
 template <typename Object>

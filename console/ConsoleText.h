@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ComError.h"
-#include "DecimalText.h"
+#include "NumberText.h"
 
 namespace kestrel::console {
 

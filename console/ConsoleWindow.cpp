@@ -133,10 +133,10 @@ ConsoleWindow::ConsoleWindow(HINSTANCE instance, int showCommand, OnClose onClos
         throw;
     }
     focusBeforeDeactivation_ = control(L"TxtCommand");
-    ShowWindow(window_, showCommand);
-    UpdateWindow(window_);
+    ShowWindow(window_.get(), showCommand);
+    UpdateWindow(window_.get());
     SetFocus(focusBeforeDeactivation_);
-    if (!hasPilot()) showErrorBox(window_, host_->failure());
+    if (!hasPilot()) showErrorBox(window_.get(), host_->failure());
 }
 
 ConsoleWindow::~ConsoleWindow() {
@@ -144,7 +144,7 @@ ConsoleWindow::~ConsoleWindow() {
 }
 
 void ConsoleWindow::destroy() {
-    if (window_) DestroyWindow(window_);
+    window_.reset();
     host_.reset();
     font_.reset();
     groupLabelBrush_.reset();
@@ -168,7 +168,7 @@ IDispatch& ConsoleWindow::pilot() const {
 }
 
 bool ConsoleWindow::translate(MSG& message) {
-    return window_ && IsDialogMessageW(window_, &message);
+    return window_ && IsDialogMessageW(window_.get(), &message);
 }
 
 void ConsoleWindow::click(std::wstring_view button) {
@@ -179,10 +179,10 @@ void ConsoleWindow::click(std::wstring_view button) {
         runClickHandler(button, *this);
     } catch (const ComError& error) {
         handlerRunning_ = false;
-        showErrorBox(window_, error.details());
+        showErrorBox(window_.get(), error.details());
     } catch (const std::bad_alloc&) {
         handlerRunning_ = false;
-        showErrorBox(window_, takeErrorInfo(E_OUTOFMEMORY));
+        showErrorBox(window_.get(), takeErrorInfo(E_OUTOFMEMORY));
     }
     handlerRunning_ = false;
 }
@@ -219,11 +219,11 @@ void ConsoleWindow::createControls() {
         const int id = kFirstControlId + static_cast<int>(i);
         RECT rect = pixelRect(c.left, c.top, c.width, c.height);
         if (c.kind == ControlKind::RcxPilot) {
-            host_ = std::make_unique<ControlHost>(window_, rect, id, kControlProgId);
+            host_ = std::make_unique<ControlHost>(window_.get(), rect, id, kControlProgId);
             children_[i] = host_->window();
             return;
         }
-        HWND parent = window_;
+        HWND parent = window_.get();
         if (!c.parent.empty()) {
             parent = control(c.parent);
             const ControlLayout* frame = findControl(c.parent);
@@ -278,15 +278,16 @@ LRESULT CALLBACK ConsoleWindow::windowProcedure(HWND window, UINT message, WPARA
     if (message == WM_NCCREATE) {
         auto* self =
             static_cast<ConsoleWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        self->window_ = window;
+        self->window_ = UniqueWindow(window);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<ConsoleWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self) return DefWindowProcW(window, message, w, l);
-    return self->handle(message, w, l);
+    return self->handle(window, message, w, l);
 }
 
-LRESULT ConsoleWindow::handle(UINT message, WPARAM w, LPARAM l) {
+// `window` rather than window_: while the holder destroys the window it holds it no longer.
+LRESULT ConsoleWindow::handle(HWND window, UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_COMMAND: {
             const auto layout = formLayout();
@@ -305,9 +306,9 @@ LRESULT ConsoleWindow::handle(UINT message, WPARAM w, LPARAM l) {
             break;
         case WM_PAINT: {
             PAINTSTRUCT paint;
-            if (HDC dc = BeginPaint(window_, &paint)) {
+            if (HDC dc = BeginPaint(window, &paint)) {
                 paintLines(dc);
-                EndPaint(window_, &paint);
+                EndPaint(window, &paint);
             }
             return 0;
         }
@@ -322,7 +323,7 @@ LRESULT ConsoleWindow::handle(UINT message, WPARAM w, LPARAM l) {
         case WM_ACTIVATE:
             if (LOWORD(w) == WA_INACTIVE) {
                 HWND focus = GetFocus();
-                if (focus && IsChild(window_, focus)) focusBeforeDeactivation_ = focus;
+                if (focus && IsChild(window, focus)) focusBeforeDeactivation_ = focus;
             } else if (focusBeforeDeactivation_ && IsWindow(focusBeforeDeactivation_)) {
                 SetFocus(focusBeforeDeactivation_);
                 return 0;
@@ -333,15 +334,15 @@ LRESULT ConsoleWindow::handle(UINT message, WPARAM w, LPARAM l) {
             if (onClose_ == OnClose::EndProgram) PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY: {
-            SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-            const HWND window = window_;
-            window_ = nullptr;
+            // Whoever destroyed the window, the holder must not destroy it again.
+            window_.release();
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
             children_.clear();
             focusBeforeDeactivation_ = nullptr;
             return DefWindowProcW(window, message, w, l);
         }
     }
-    return DefWindowProcW(window_, message, w, l);
+    return DefWindowProcW(window, message, w, l);
 }
 
 }  // namespace kestrel::console

@@ -26,7 +26,7 @@ public:
     ConsoleWindow& operator=(const ConsoleWindow&) = delete;
     ~ConsoleWindow();
 
-    HWND window() const { return window_; }
+    HWND window() const { return window_.get(); }
     // The child window of a control of the layout, or null.
     HWND control(std::wstring_view name) const;
     // RcxPilot1's automation interface; throws ComError when the control could not be created.
@@ -45,7 +45,7 @@ public:
 
 private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
-    LRESULT handle(UINT message, WPARAM w, LPARAM l);
+    LRESULT handle(HWND window, UINT message, WPARAM w, LPARAM l);
 
     void createControls();
     void destroy();
@@ -55,7 +55,7 @@ private:
     void paintLines(HDC dc) const;
     bool isGroupLabel(HWND child) const;
 
-    HWND window_ = nullptr;
+    UniqueWindow window_;
     OnClose onClose_;
     int dpiX_ = 96;
     int dpiY_ = 96;

@@ -5,11 +5,13 @@
 #include "ConsoleText.h"
 #include "ConsoleWindow.h"
 #include "FormLayout.h"
+#include "ThreadApartment.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // The hosted control is activated in place, which needs OLE on this thread.
-    if (const HRESULT hr = OleInitialize(nullptr); FAILED(hr)) {
-        const auto error = kestrel::takeErrorInfo(hr);
+    const kestrel::ThreadApartment ole(kestrel::ThreadApartment::With::Ole);
+    if (FAILED(ole.result())) {
+        const auto error = kestrel::takeErrorInfo(ole.result());
         MessageBoxW(nullptr, kestrel::console::runTimeErrorText(error).c_str(),
                     kestrel::console::kFormTitle, MB_OK | MB_ICONERROR);
         return 1;
@@ -31,6 +33,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
                     kestrel::console::kFormTitle, MB_OK | MB_ICONERROR);
         exitCode = 1;
     }
-    OleUninitialize();
     return exitCode;
 }

@@ -34,7 +34,7 @@ long RcxPilot::runCommand(const std::wstring& text, long mode) {
     Bstr command(text);
     long position = 0;
     Variant reply;
-    return vpb_->executeCommand(command.inOut(), mode, position, reply.get());
+    return brickLink_->executeCommand(command.inOut(), mode, position, reply.get());
 }
 
 STDMETHODIMP RcxPilot::SelectDisplay(short* Source, short* Number) {

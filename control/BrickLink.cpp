@@ -59,10 +59,9 @@ BrickLink::BrickLink() {
     ComPtr<IConnectionPointContainer> container;
     check(link_.queryInterface(IID_IConnectionPointContainer, container));
     check(container->FindConnectionPoint(DIID__IBrickLinkEvents, events_.put()));
-    auto* sink = new BrickLinkEventSink;
-    const HRESULT hr = events_->Advise(sink, &cookie_);
-    sink->Release();
-    check(hr);
+    // A new object comes with one reference, the holder's.
+    const auto sink = ComPtr<IDispatch>::adopt(new BrickLinkEventSink);
+    check(events_->Advise(sink.get(), &cookie_));
 }
 
 BrickLink::~BrickLink() {

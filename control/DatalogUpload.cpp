@@ -25,7 +25,7 @@ long to32(long long value) {
 void RcxPilot::uploadDatalog(short from, short* size, VARIANT* table) {
     long start = 0;
     long end = 0;
-    vpb_->queryDatalog(start, end);
+    brickLink_->queryDatalog(start, end);
 
     // The entry at the start position is the log's own size entry: it is neither counted nor read.
     const short given = *size;
@@ -45,7 +45,7 @@ void RcxPilot::uploadDatalog(short from, short* size, VARIANT* table) {
     // In 32 bits, as the position is written: the step past the size entry overflows first.
     const long first = to32(static_cast<long long>(to32(static_cast<long long>(start) + 3)) + from);
     Variant data;
-    vpb_->readDatalog(first, byteCount, data);
+    brickLink_->readDatalog(first, byteCount, data);
 
     if (data.type() == (VT_ARRAY | VT_UI1)) {
         SAFEARRAY* bytes = V_ARRAY(data.get());

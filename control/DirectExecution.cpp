@@ -1,7 +1,7 @@
 // Execute: the caller's own command text, handed to the link unchanged, with the result code and
 // a byte-array reply written onto the face. Every failure ends in the error report; the caller
 // hears of one only when the report itself fails.
-#include "Attempt.h"
+#include "CatchFailure.h"
 #include "NumberText.h"
 #include "RcxPilot.h"
 #include "RunTimeErrors.h"
@@ -21,10 +21,10 @@ bool isByteReply(const VARIANT* v) {
 
 void RcxPilot::execute(BSTR* source, VARIANT_BOOL tlasm, LONG* nResult, LONG* nPos,
                        VARIANT* result) {
-    if (auto failure = attempt([&] {
+    if (auto failure = catchFailure([&] {
             const long mode = tlasm != 0 ? TOWERLINK_MODE_LASM : TOWERLINK_MODE_STATEMENT;
             throwIfFailed(VariantClear(result));
-            const long code = vpb_->executeCommand(source, mode, *nPos, result);
+            const long code = brickLink_->executeCommand(source, mode, *nPos, result);
             *nResult = code;
             face_.setCaption(L"Result: " + numberText(*nResult));
             if (!isByteReply(result)) return;

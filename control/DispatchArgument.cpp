@@ -6,14 +6,7 @@ namespace kestrel {
 namespace {
 
 VARTYPE varType(ParamType type) {
-    switch (type) {
-        case ParamType::Short: return VT_I2;
-        case ParamType::Long: return VT_I4;
-        case ParamType::Bool: return VT_BOOL;
-        case ParamType::String: return VT_BSTR;
-        case ParamType::Variant: return VT_VARIANT;
-    }
-    return VT_EMPTY;
+    return static_cast<VARTYPE>(type);
 }
 
 void* valueAddress(VARIANT* v) {

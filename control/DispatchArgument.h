@@ -10,12 +10,12 @@
 
 namespace kestrel {
 
-enum class ParamType : char {
-    Short = 'h',
-    Long = 'l',
-    Bool = 'b',
-    String = 's',
-    Variant = 'v',
+enum class ParamType : VARTYPE {
+    Short = VT_I2,
+    Long = VT_I4,
+    Bool = VT_BOOL,
+    String = VT_BSTR,
+    Variant = VT_VARIANT,
 };
 
 class DispatchArgument {

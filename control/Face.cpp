@@ -12,9 +12,9 @@ namespace {
 constexpr wchar_t kClassName[] = L"KestrelRcxPilotFace";
 constexpr int kLabelId = 1;
 
-// The face as designed, in twips: a 4800 by 3600 client area with the label at 120, 120.
-constexpr int kFaceWidth = 4800;
-constexpr int kFaceHeight = 3600;
+// The label as designed, in twips, in the face's client area of Face::kDesignedSize.
+constexpr int kFaceWidth = Face::kDesignedSize.cx;
+constexpr int kFaceHeight = Face::kDesignedSize.cy;
 constexpr RECT kLabel{120, 120, 120 + 4575, 120 + 3255};
 
 ATOM g_class = 0;
@@ -54,8 +54,9 @@ Face::Face() {
     create();
 }
 
+// The window goes before the font that its label uses.
 Face::~Face() {
-    if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    window_.reset();
 }
 
 // The face learns of its window's end here, whoever destroys it: a container destroys it with
@@ -67,7 +68,7 @@ LRESULT CALLBACK Face::windowProc(HWND window, UINT message, WPARAM wParam, LPAR
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     } else if (message == WM_DESTROY) {
         if (auto* face = reinterpret_cast<Face*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
-            face->window_ = nullptr;
+            face->window_.release();
             face->label_ = nullptr;
         }
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -78,19 +79,19 @@ LRESULT CALLBACK Face::windowProc(HWND window, UINT message, WPARAM wParam, LPAR
 void Face::create() {
     if (!registerClass(&Face::windowProc)) return;
     const int dpi = screenDpi();
-    window_ = CreateWindowExW(0, kClassName, L"RcxPilot", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
-                              pixels(kFaceWidth, dpi), pixels(kFaceHeight, dpi), nullptr, nullptr,
-                              module::instance(), this);
+    window_ = UniqueWindow(CreateWindowExW(0, kClassName, L"RcxPilot", WS_POPUP | WS_CLIPCHILDREN,
+                                           0, 0, pixels(kFaceWidth, dpi), pixels(kFaceHeight, dpi),
+                                           nullptr, nullptr, module::instance(), this));
     if (!window_) return;
-    label_ =
-        CreateWindowExW(0, L"Static", caption_.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0,
-                        window_, reinterpret_cast<HMENU>(kLabelId), module::instance(), nullptr);
+    label_ = CreateWindowExW(0, L"Static", caption_.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0,
+                             0, 0, window_.get(), reinterpret_cast<HMENU>(kLabelId),
+                             module::instance(), nullptr);
     layout(dpi);
 }
 
 HWND Face::ensureWindow() {
-    if (!window_ || !IsWindow(window_)) create();
-    return window_;
+    if (!window_ || !IsWindow(window_.get())) create();
+    return window_.get();
 }
 
 void Face::layout(int dpi) {
@@ -107,10 +108,10 @@ void Face::layout(int dpi) {
 void Face::attach(HWND parent, const RECT& position, const RECT& clip) {
     if (!ensureWindow()) throw ComError(E_UNEXPECTED, L"The face has no window");
     // A child window must be a child before it moves into its parent.
-    const LONG_PTR style = GetWindowLongPtrW(window_, GWL_STYLE);
-    SetWindowLongPtrW(window_, GWL_STYLE, (style & ~WS_POPUP) | WS_CHILD | WS_CLIPSIBLINGS);
-    SetParent(window_, parent);
-    if (GetParent(window_) != parent) {
+    const LONG_PTR style = GetWindowLongPtrW(window_.get(), GWL_STYLE);
+    SetWindowLongPtrW(window_.get(), GWL_STYLE, (style & ~WS_POPUP) | WS_CHILD | WS_CLIPSIBLINGS);
+    SetParent(window_.get(), parent);
+    if (GetParent(window_.get()) != parent) {
         const DWORD error = GetLastError();
         detach();
         throw ComError(error ? HRESULT_FROM_WIN32(error) : E_UNEXPECTED,
@@ -118,32 +119,33 @@ void Face::attach(HWND parent, const RECT& position, const RECT& clip) {
     }
     layout(dpiOf(parent));
     setRects(position, clip);
-    ShowWindow(window_, SW_SHOWNA);
+    ShowWindow(window_.get(), SW_SHOWNA);
 }
 
 void Face::setRects(const RECT& position, const RECT& clip) {
     if (!window_) return;
-    SetWindowPos(window_, nullptr, position.left, position.top, position.right - position.left,
-                 position.bottom - position.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window_.get(), nullptr, position.left, position.top,
+                 position.right - position.left, position.bottom - position.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     RECT visible{};
     if (!IntersectRect(&visible, &position, &clip)) {
-        SetWindowRgn(window_, CreateRectRgn(0, 0, 0, 0), TRUE);
+        SetWindowRgn(window_.get(), CreateRectRgn(0, 0, 0, 0), TRUE);
     } else if (EqualRect(&visible, &position)) {
-        SetWindowRgn(window_, nullptr, TRUE);
+        SetWindowRgn(window_.get(), nullptr, TRUE);
     } else {
         OffsetRect(&visible, -position.left, -position.top);
         // The window owns the region from here on.
-        SetWindowRgn(window_, CreateRectRgnIndirect(&visible), TRUE);
+        SetWindowRgn(window_.get(), CreateRectRgnIndirect(&visible), TRUE);
     }
 }
 
 void Face::detach() {
     if (!window_) return;
-    ShowWindow(window_, SW_HIDE);
-    SetParent(window_, nullptr);
-    const LONG_PTR style = GetWindowLongPtrW(window_, GWL_STYLE);
-    SetWindowLongPtrW(window_, GWL_STYLE, (style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_POPUP);
-    SetWindowRgn(window_, nullptr, FALSE);
+    ShowWindow(window_.get(), SW_HIDE);
+    SetParent(window_.get(), nullptr);
+    const LONG_PTR style = GetWindowLongPtrW(window_.get(), GWL_STYLE);
+    SetWindowLongPtrW(window_.get(), GWL_STYLE, (style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_POPUP);
+    SetWindowRgn(window_.get(), nullptr, FALSE);
 }
 
 // The label's place scales with the bounds, so that a container drawing into a rectangle of any
@@ -190,7 +192,7 @@ void Face::setCaption(const std::wstring& caption) {
 }
 
 void Face::showMessage(const std::wstring& text) {
-    HWND owner = window_ && IsWindowVisible(window_) ? window_ : nullptr;
+    HWND owner = window_ && IsWindowVisible(window_.get()) ? window_.get() : nullptr;
     if (!MessageBoxW(owner, text.c_str(), nullptr, MB_OK)) {
         const DWORD error = GetLastError();
         // Without a desktop there is nobody to show the box to; that is not a failure.

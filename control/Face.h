@@ -12,11 +12,15 @@
 #include <utility>
 
 #include "DialogFont.h"
+#include "UniqueHandle.h"
 
 namespace kestrel {
 
 class Face {
 public:
+    // The client area as designed, in twips; containers learn it as the control's extent.
+    static constexpr SIZE kDesignedSize{4800, 3600};
+
     Face();
     Face(const Face&) = delete;
     Face& operator=(const Face&) = delete;
@@ -26,8 +30,7 @@ public:
     std::wstring caption() const;
     void setCaption(const std::wstring& caption);
 
-    HWND window() const { return window_; }
-    HWND label() const { return label_; }
+    HWND window() const { return window_.get(); }
     // The window, made again (hidden) if it was destroyed; null only without a desktop.
     HWND ensureWindow();
 
@@ -56,7 +59,7 @@ private:
     // Places the label as designed and gives it its font, at the given dots per inch.
     void layout(int dpi);
 
-    HWND window_ = nullptr;
+    UniqueWindow window_;
     HWND label_ = nullptr;
     DialogFont font_;  // the label's, at the dots per inch of the window it is in
     // Kept as well, for a session without a desktop where no window can be made.

@@ -19,8 +19,7 @@ constexpr LONG himetric(LONG twips) {
     return (twips * 2540 + 720) / 1440;
 }
 
-// The face as designed, 4800 by 3600 twips.
-constexpr SIZEL kDesignedExtent{himetric(4800), himetric(3600)};
+constexpr SIZEL kDesignedExtent{himetric(Face::kDesignedSize.cx), himetric(Face::kDesignedSize.cy)};
 
 struct VerbTraits {
     static HRESULT copy(const OLEVERB& from, OLEVERB* to) {
@@ -69,6 +68,7 @@ OleEmbedding::~OleEmbedding() {
 // ---- IOleObject
 
 STDMETHODIMP OleEmbedding::SetClientSite(IOleClientSite* site) {
+    ComPtr<IUnknown> keepAlive(&owner());
     // The in-place site came from the old client site: a container leaving goes with it.
     if (!site) InPlaceDeactivate();
     site_ = ComPtr<IOleClientSite>(site);
@@ -118,6 +118,7 @@ STDMETHODIMP OleEmbedding::GetClipboardData(DWORD, IDataObject** data) {
 
 STDMETHODIMP OleEmbedding::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG, HWND,
                                   LPCRECT) {
+    ComPtr<IUnknown> keepAlive(&owner());
     switch (verb) {
         case OLEIVERB_PRIMARY:
         case OLEIVERB_SHOW:
@@ -141,7 +142,6 @@ STDMETHODIMP OleEmbedding::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, 
 // The container's window context gives the rectangles in pixels; the extent it set before may
 // be converted wrongly (Wine's host), so the face is sized from the rectangles only.
 HRESULT OleEmbedding::activateInPlace(IOleClientSite* activeSite, bool withUserInterface) {
-    ComPtr<IUnknown> keepAlive(&owner());
     if (!inPlaceActive_) {
         IOleClientSite* site = site_ ? site_.get() : activeSite;
         RETURN_HR_IF(E_UNEXPECTED, !site);
@@ -249,6 +249,7 @@ STDMETHODIMP OleEmbedding::Advise(IAdviseSink* sink, DWORD* connection) {
     RETURN_HR_IF(E_POINTER, !connection);
     *connection = 0;
     RETURN_HR_IF(E_INVALIDARG, !sink);
+    ComPtr<IUnknown> keepAlive(&owner());
     ComPtr<IOleAdviseHolder> holder;
     RETURN_IF_FAILED(adviseHolder(holder));
     return holder->Advise(sink, connection);
@@ -256,6 +257,7 @@ STDMETHODIMP OleEmbedding::Advise(IAdviseSink* sink, DWORD* connection) {
 
 STDMETHODIMP OleEmbedding::Unadvise(DWORD connection) {
     RETURN_HR_IF(OLE_E_NOCONNECTION, !adviseHolder_);
+    ComPtr<IUnknown> keepAlive(&owner());
     ComPtr<IOleAdviseHolder> holder = adviseHolder_;
     return holder->Unadvise(connection);
 }
@@ -364,8 +366,8 @@ STDMETHODIMP OleEmbedding::OnAmbientPropertyChange(DISPID) {
     return S_OK;
 }
 
-STDMETHODIMP OleEmbedding::FreezeEvents(BOOL freeze) {
-    eventFreezes_ += freeze ? 1 : (eventFreezes_ > 0 ? -1 : 0);
+// The control raises no events, so there are none to hold back.
+STDMETHODIMP OleEmbedding::FreezeEvents(BOOL) {
     return S_OK;
 }
 
@@ -413,6 +415,7 @@ STDMETHODIMP OleEmbedding::Unfreeze(DWORD) {
 }
 
 STDMETHODIMP OleEmbedding::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
+    ComPtr<IUnknown> keepAlive(&owner());
     viewSink_ = ComPtr<IAdviseSink>(sink);
     viewAspects_ = sink ? aspects : 0;
     viewFlags_ = sink ? flags : 0;
@@ -433,6 +436,7 @@ STDMETHODIMP OleEmbedding::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZE
 
 void OleEmbedding::viewChanged() {
     if (!viewSink_ || !(viewAspects_ & DVASPECT_CONTENT)) return;
+    ComPtr<IUnknown> keepAlive(&owner());
     ComPtr<IAdviseSink> sink = viewSink_;
     if (viewFlags_ & ADVF_ONLYONCE) {
         viewSink_.reset();

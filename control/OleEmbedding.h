@@ -2,7 +2,9 @@
 // its face in place, draw it, and close it. The control keeps its client site only while a
 // container has set one and has not closed it, and its in-place site and frame only while it is
 // active in place, so that no reference cycle with the container outlives the container's
-// Close or SetClientSite(NULL). Part of the control's identity: IUnknown goes to the control.
+// Close or SetClientSite(NULL). A container may let the control go inside a call the control
+// makes to it: every method that calls out holds a reference to the control for the whole call.
+// Part of the control's identity: IUnknown goes to the control.
 #pragma once
 
 #include <ocidl.h>
@@ -115,7 +117,6 @@ private:
     DWORD viewFlags_ = 0;
 
     SIZEL extent_;  // HIMETRIC
-    int eventFreezes_ = 0;
 };
 
 }  // namespace kestrel

@@ -12,7 +12,7 @@ HRESULT RcxPilot::create(REFIID iid, void** object) {
     RETURN_IF_NULL_ALLOC(pilot);
     // The link comes first: without it there is no control at all.
     try {
-        pilot->vpb_ = std::make_unique<BrickLink>();
+        pilot->brickLink_ = std::make_unique<BrickLink>();
         pilot->port_ = Bstr(L"");
     } catch (...) {
         const HRESULT hr = reportCaughtException(kBoundary);

@@ -108,7 +108,7 @@ private:
     void execute(BSTR* source, VARIANT_BOOL tlasm, LONG* nResult, LONG* nPos, VARIANT* result);
     void uploadDatalog(short from, short* size, VARIANT* table);
 
-    std::unique_ptr<BrickLink> vpb_;
+    std::unique_ptr<BrickLink> brickLink_;
     Bstr port_;
     Face face_;
     bool terminated_ = false;

@@ -1,6 +1,7 @@
 // What the face shows of the link: the port, that it is opened, the link status, and the error
 // report with its help-file check that every error path of the control ends in.
-#include "Attempt.h"
+#include "CatchFailure.h"
+#include "ErrorReport.h"
 #include "NumberText.h"
 #include "RcxPilot.h"
 
@@ -27,16 +28,16 @@ std::wstring statusText(long code) {
 }  // namespace
 
 void RcxPilot::showPort() {
-    if (auto failure = attempt([&] {
-            vpb_->getPortName(port_);
+    if (auto failure = catchFailure([&] {
+            brickLink_->getPortName(port_);
             face_.setCaption(L"Port: " + port_.str());
         }))
         reportError(*failure);
 }
 
 void RcxPilot::openLink() {
-    if (auto failure = attempt([&] {
-            vpb_->openPort(port_);
+    if (auto failure = catchFailure([&] {
+            brickLink_->openPort(port_);
             face_.setCaption(L"Opened " + port_.str());
         }))
         reportError(*failure);
@@ -44,7 +45,7 @@ void RcxPilot::openLink() {
 
 // A status that cannot be read leaves the previous step's text standing.
 void RcxPilot::showStatus() {
-    attempt([&] { face_.setCaption(statusText(vpb_->getInfo(TOWERLINK_INFO_STATUS))); });
+    catchFailure([&] { face_.setCaption(statusText(brickLink_->getInfo(TOWERLINK_INFO_STATUS))); });
 }
 
 // A failure while reporting passes on to whoever called the step.

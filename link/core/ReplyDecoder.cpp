@@ -66,6 +66,38 @@ void ReplyDecoder::scan() {
     pos_ = i;
 }
 
+// Every frame that starts with the reply's opcode counts, overlapping ones too: a damaged byte
+// may have made a false start inside the true frame.
+std::pair<std::size_t, std::size_t> ReplyDecoder::replyFrames() const {
+    std::size_t frames = 0, damaged = 0;
+    Bytes payload;
+    for (std::size_t i = buffer_.size() - bytesAfterEcho(); i + 2 < buffer_.size(); ++i) {
+        if (!syncAt(buffer_, i) || buffer_[i + 2] != replyOpcode_) continue;
+        ++frames;
+        std::span<const std::uint8_t> body(buffer_.data() + i + 2, buffer_.size() - i - 2);
+        bool invalid = true;
+        for (std::size_t length : {std::size_t{0}, shape_.dataLength}) {
+            if (length == 0 && !shape_.mayBeEmpty && shape_.dataLength != 0) continue;
+            invalid = invalid && checkFrame(body, length + 1, payload) == FrameCheck::Invalid;
+        }
+        damaged += invalid;
+    }
+    return {frames, damaged};
+}
+
+bool ReplyDecoder::replyBegan() const {
+    return replyFrames().first > 0;
+}
+
+Heard ReplyDecoder::heard() const {
+    if (complete_) return Heard::Whole;
+    const std::size_t after = bytesAfterEcho();
+    if (after == 0) return Heard::Nothing;
+    const auto [frames, damaged] = replyFrames();
+    if (frames > 0) return damaged == frames ? Heard::Broken : Heard::Begun;
+    return after >= packetLength(shape_.dataLength + 1) ? Heard::Stale : Heard::Begun;
+}
+
 std::size_t ReplyDecoder::bytesAfterEcho() const {
     return buffer_.size() - std::min(buffer_.size(), scanStart());
 }

@@ -9,12 +9,24 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "Packet.h"
 #include "Request.h"
 
 namespace towerlink {
+
+// What the bytes past the echo amount to so far.
+enum class Heard {
+    Nothing,  // nothing past the echo yet
+    Begun,    // bytes that may still become the reply
+    Broken,   // frames of the reply began, and every one of them is damaged: the brick heard
+              // the request, but this reply will not come whole
+    Stale,    // as many bytes as the whole reply, none of them the start of it: an older reply,
+              // a message or noise
+    Whole,    // the reply, valid
+};
 
 class ReplyDecoder {
 public:
@@ -24,10 +36,16 @@ public:
 
     void feed(std::span<const std::uint8_t> bytes);
 
+    Heard heard() const;
     bool complete() const { return complete_; }
-    // Reply data after the reply opcode; valid once complete().
+    // Whether a frame of the reply began past the echo, whole, damaged or cut short: then the
+    // brick heard the request and remembers its opcode.
+    bool replyBegan() const;
+    // Reply data after the reply opcode; valid once heard() is Whole.
     const Bytes& data() const { return data_; }
 
+    // Everything fed so far.
+    const Bytes& stream() const { return buffer_; }
     std::size_t received() const { return buffer_.size(); }
     // The echo came back byte for byte.
     bool echoSeen() const { return echoFound_; }
@@ -43,6 +61,9 @@ private:
     void locateEcho();
     void scan();
     std::size_t scanStart() const;
+    // Frames after the echo that start with the reply's opcode: how many, and how many of them
+    // are damaged.
+    std::pair<std::size_t, std::size_t> replyFrames() const;
 
     std::uint8_t replyOpcode_;
     ReplyShape shape_;

@@ -29,40 +29,6 @@ std::int32_t numericAnswer(std::uint8_t opcode, const Bytes& data) {
     }
 }
 
-// Whether what came after the echo can no longer become the reply: every frame that starts
-// with the reply's opcode has failed a complement pair or its checksum, or, with no such frame
-// in sight, as many bytes came as the whole reply has. Giving up on a reply only means waiting
-// for the line to fall silent while still decoding, so a false alarm (noise or a broadcast
-// message before the reply) costs nothing.
-bool replyBroken(const Bytes& received, const ReplyDecoder& decoder, const ReplyShape& shape,
-                 std::uint8_t replyOp) {
-    const std::size_t start = received.size() - decoder.bytesAfterEcho();
-    bool failed = false;
-    Bytes payload;
-    for (std::size_t i = start; i + 2 < received.size(); ++i) {
-        if (received[i] != 0xFF || received[i + 1] != 0x00 || received[i + 2] != replyOp) continue;
-        std::span<const std::uint8_t> body(received.data() + i + 2, received.size() - i - 2);
-        for (std::size_t length : {std::size_t{0}, shape.dataLength}) {
-            if (length == 0 && !shape.mayBeEmpty && shape.dataLength != 0) continue;
-            if (checkFrame(body, length + 1, payload) != FrameCheck::Invalid) return false;
-        }
-        failed = true;
-    }
-    return failed || decoder.bytesAfterEcho() >= packetLength(shape.dataLength + 1);
-}
-
-// Whether a frame of the reply to this very packet began after the echo, whole or not: then
-// the brick heard the request and remembers its opcode.
-bool replyBegan(const Bytes& received, const ReplyDecoder& decoder, std::uint8_t replyOp) {
-    const std::size_t start = received.size() - decoder.bytesAfterEcho();
-    for (std::size_t i = start; i + 2 < received.size(); ++i) {
-        if (received[i] == 0xFF && received[i + 1] == 0x00 && received[i + 2] == replyOp) {
-            return true;
-        }
-    }
-    return false;
-}
-
 Failure failure(LinkError error, std::string message, int osError = 0) {
     return {error, std::move(message), osError};
 }
@@ -85,8 +51,14 @@ void Session::deliverMessages(const std::vector<std::uint8_t>& messages) {
     for (std::uint8_t m : messages) onMessage_(m);
 }
 
-Session::Attempt Session::attempt(const Bytes& packet, std::uint8_t sentOpcode,
-                                  const ReplyShape& shape, bool afterSilence) {
+// One send as a small state machine over what the decoder has heard. Awaiting: the first byte
+// of the reply is due by the reply time-out. Receiving: the reply has begun and gets as long as
+// its length and the stall allowance need. Overdue and Quieting: the attempt is given up (in
+// Overdue before anything came, so that a reply beginning now is a late one) and ends once the
+// line has been quiet for the quiet interval, or after a bound on a line that never is. Bytes
+// that come meanwhile are still decoded: a late answer to these very bytes is an answer.
+Session::Attempt Session::sendOnce(const Bytes& packet, std::uint8_t sentOpcode,
+                                   const ReplyShape& shape, bool afterSilence) {
     transport_.discardInput();
     emitTrace("TX", packet);
     IoResult written = transport_.write(packet);
@@ -95,77 +67,89 @@ Session::Attempt Session::attempt(const Bytes& packet, std::uint8_t sentOpcode,
     if (written.failed) return {Outcome::IoFailed, {}, written};
 
     const bool echo = transport_.echoes();
-    // With no reply to wait for, only the echo is read, so that it does not linger.
-    const std::size_t replyBytes = shape.expected ? packetLength(shape.dataLength + 1) : 0;
+    ReplyDecoder decoder(sentOpcode, shape, echo ? packet : Bytes{});
     const Micros sent = clock_.now() + wireTime(packet.size());
+    if (!shape.expected) return readEcho(decoder, echo ? packet.size() : 0, sent + replyTimeout_);
+
+    enum class Phase { Awaiting, Receiving, Overdue, Quieting };
+    const std::size_t replyBytes = packetLength(shape.dataLength + 1);
+    Phase phase = Phase::Awaiting;
     Micros deadline = sent + replyTimeout_;
     Micros lastByte = sent;  // the line counts as busy until our own request has left
-    ReplyDecoder decoder(sentOpcode, shape, echo ? packet : Bytes{});
-    Bytes received;
+    Micros quietLimit{0};
     Bytes chunk;
     IoResult io;
-    bool begun = false, late = false, givingUp = false;
-    Micros quietLimit{0};
-    while (!decoder.complete()) {
-        std::size_t want = std::max<std::size_t>(decoder.bytesWanted(), 1);
-        if (!shape.expected) {
-            if (decoder.received() >= packet.size() || !echo) break;
-            want = packet.size() - decoder.received();
-        }
+    bool late = false;
+    for (Heard heard = Heard::Nothing; heard != Heard::Whole; heard = decoder.heard()) {
         Micros now = clock_.now();
-        if (!givingUp && (now >= deadline || (begun && replyBroken(received, decoder, shape,
-                                                                   replyOpcode(sentOpcode))))) {
-            if (!shape.expected) break;
-            // Wait for the line to fall silent before the next attempt, but not forever on a
-            // line that never does.
-            givingUp = true;
+        const bool broken = heard == Heard::Broken || heard == Heard::Stale;
+        if ((phase == Phase::Awaiting && now >= deadline) ||
+            (phase == Phase::Receiving && (now >= deadline || broken))) {
+            phase = phase == Phase::Awaiting ? Phase::Overdue : Phase::Quieting;
             quietLimit = now + wireTime(packet.size() + replyBytes) + options_.stallAllowance;
         }
         Micros wait = deadline - now;
         Micros gap = std::min(options_.interByteTimeout, wait);
-        if (givingUp) {
+        if (phase == Phase::Overdue || phase == Phase::Quieting) {
             const Micros quietAt = lastByte + options_.quietInterval;
             if (now >= quietAt || now >= quietLimit) break;
             wait = gap = std::min(quietAt, quietLimit) - now;
         }
+        const std::size_t want = std::max<std::size_t>(decoder.bytesWanted(), 1);
         chunk.resize(want);
         io = transport_.read(chunk, wait, gap);
         if (io.count > 0) {
             const Micros at = clock_.now();
             lastByte = io.count < want ? std::max(lastByte, at - gap) : at;
-            received.insert(received.end(), chunk.begin(), chunk.begin() + io.count);
             decoder.feed(std::span(chunk.data(), io.count));
         }
         if (io.failed) break;
-        if (!begun && shape.expected && decoder.bytesAfterEcho() > 0) {
-            // The reply has begun: from here on only its length and the stall allowance count.
-            begun = true;
-            late = givingUp;
-            givingUp = false;
+        if ((phase == Phase::Awaiting || phase == Phase::Overdue) &&
+            decoder.heard() != Heard::Nothing) {
+            late = phase == Phase::Overdue;
+            phase = Phase::Receiving;
             deadline = clock_.now() + wireTime(replyBytes) + options_.stallAllowance;
         }
     }
-    stats_.bytesReceived += received.size();
-    emitTrace("RX", received);
-    deliverMessages(decoder.messages());
+    endRead(decoder);
 
     if (io.failed) return {Outcome::IoFailed, {}, io};
-    if (decoder.complete()) {
-        // A reply to a resend that is whole much sooner than the brick could have sent it
-        // answers the previous attempt, which was given up too early.
-        late = late || (afterSilence && clock_.now() < sent + wireTime(replyBytes) / 2);
-        return {Outcome::Reply, decoder.data(), {}, late};
+    switch (decoder.heard()) {
+        case Heard::Whole:
+            // A reply to a resend that is whole much sooner than the brick could have sent it
+            // answers the previous attempt, which was given up too early.
+            late = late || (afterSilence && clock_.now() < sent + wireTime(replyBytes) / 2);
+            return {Outcome::Reply, decoder.data(), {}, late};
+        case Heard::Nothing:
+            if (decoder.received() == 0) return {echo ? Outcome::NoEcho : Outcome::Silent, {}, {}};
+            if (echo && !decoder.echoSeen()) return {Outcome::BadEcho, {}, {}};
+            return {Outcome::Silent, {}, {}};
+        default: return {Outcome::Corrupt, {}, {}, late, decoder.replyBegan()};
     }
-    if (!shape.expected) {
-        return {echo && received.empty() ? Outcome::NoEcho : Outcome::Reply, {}, {}};
+}
+
+// A request without reply: only its echo is read (if the tower echoes), so that it does not
+// linger.
+Session::Attempt Session::readEcho(ReplyDecoder& decoder, std::size_t echoBytes, Micros deadline) {
+    IoResult io;
+    Bytes chunk;
+    for (Micros now = clock_.now(); decoder.received() < echoBytes && now < deadline;
+         now = clock_.now()) {
+        chunk.resize(echoBytes - decoder.received());
+        io = transport_.read(chunk, deadline - now,
+                             std::min(options_.interByteTimeout, deadline - now));
+        decoder.feed(std::span(chunk.data(), io.count));
+        if (io.failed) break;
     }
-    if (received.empty()) return {echo ? Outcome::NoEcho : Outcome::Silent, {}, {}};
-    if (decoder.bytesAfterEcho() > 0) {
-        return {
-            Outcome::Corrupt, {}, {}, late, replyBegan(received, decoder, replyOpcode(sentOpcode))};
-    }
-    if (echo && !decoder.echoSeen()) return {Outcome::BadEcho, {}, {}};
-    return {Outcome::Silent, {}, {}};
+    endRead(decoder);
+    if (io.failed) return {Outcome::IoFailed, {}, io};
+    return {echoBytes > 0 && decoder.received() == 0 ? Outcome::NoEcho : Outcome::Reply, {}, {}};
+}
+
+void Session::endRead(const ReplyDecoder& decoder) {
+    stats_.bytesReceived += decoder.received();
+    emitTrace("RX", decoder.stream());
+    deliverMessages(decoder.messages());
 }
 
 std::optional<Failure> Session::resync() {
@@ -222,7 +206,7 @@ ExecuteResult Session::run(const Request& request, bool stopOnDamage) {
     const int attempts = std::max(options_.attempts, 1);
     for (int i = 0; i < attempts && !(stopOnDamage && heard); ++i) {
         if (i > 0) ++stats_.retries;
-        Attempt a = attempt(packet, opcode, shape, previous == Outcome::Silent);
+        Attempt a = sendOnce(packet, opcode, shape, previous == Outcome::Silent);
         previous = a.outcome;
         ++made;
         if (shape.expected) adaptReplyTimeout(a, i == 0);

@@ -41,6 +41,8 @@
 
 namespace towerlink {
 
+class ReplyDecoder;
+
 struct Reply {
     std::int32_t value = 0;  // the numeric answer (see Session::execute)
     Bytes data;              // reply data bytes after the reply opcode
@@ -94,8 +96,6 @@ public:
     void setMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
 
     const SessionStats& stats() const { return stats_; }
-    Micros replyTimeout() const { return replyTimeout_; }
-    Transport& transport() { return transport_; }
     Clock& clock() { return clock_; }
 
 private:
@@ -108,8 +108,10 @@ private:
         bool heard = false;  // a damaged reply shows that the brick heard the request
     };
 
-    Attempt attempt(const Bytes& packet, std::uint8_t sentOpcode, const ReplyShape& shape,
-                    bool afterSilence);
+    Attempt sendOnce(const Bytes& packet, std::uint8_t sentOpcode, const ReplyShape& shape,
+                     bool afterSilence);
+    Attempt readEcho(ReplyDecoder& decoder, std::size_t echoBytes, Micros deadline);
+    void endRead(const ReplyDecoder& decoder);
     ExecuteResult run(const Request& request, bool stopOnDamage);
     void adaptReplyTimeout(const Attempt& a, bool firstTry);
     ExecuteResult failSilent(const Request& request);

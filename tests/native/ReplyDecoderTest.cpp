@@ -108,6 +108,31 @@ TEST(ReplyDecoder, SkipsTheEchoEvenWhenItLooksLikeAReplyOrIsDamaged) {
     EXPECT_FALSE(damaged.echoSeen());
 }
 
+// What the session's attempt turns on: begun, broken (the brick heard the request), stale
+// (something else as long as the reply), whole.
+TEST(ReplyDecoder, SaysWhatItHeard) {
+    const struct {
+        const char* stream;
+        Heard heard;
+        bool replyBegan;
+    } cases[] = {
+        {"", Heard::Nothing, false},
+        {"55 FF 00 CF 30", Heard::Begun, true},
+        {"13 37", Heard::Begun, false},
+        {"55 FF 00 CF 30 54 AB 24 DB 47 B7", Heard::Broken, true},
+        {"55 FF 00 CF 31 54", Heard::Broken, true},
+        {"55 FF 00 CF 31 55 FF 00 CF 30", Heard::Begun, true},
+        {"55 FF 00 C7 38 54 AB 24 DB 3F C0", Heard::Stale, false},
+        {"55 FF 00 CF 30 54 AB 24 DB 47 B8", Heard::Whole, true},
+    };
+    for (const auto& c : cases) {
+        ReplyDecoder decoder(0x30, {true, 2, false});
+        decoder.feed(bytes(c.stream));
+        EXPECT_EQ(decoder.heard(), c.heard) << c.stream;
+        EXPECT_EQ(decoder.replyBegan(), c.replyBegan) << c.stream;
+    }
+}
+
 TEST(ReplyDecoder, CollectsBroadcastMessages) {
     ReplyDecoder decoder(0x30, {true, 2, false});
     decoder.feed(bytes("55 FF 00 F7 08 2A D5 21 DE"));

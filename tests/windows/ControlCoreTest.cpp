@@ -207,6 +207,30 @@ TEST_F(Dispatch, RefusesWhatItCannotCallAndPutsAWellFormedPort) {
     EXPECT_TRUE(calls().empty());
 }
 
+// The call table and the type library agree: every member that the library describes is
+// reached (with too many arguments, so that none is called).
+TEST_F(Dispatch, ReachesEveryMemberThatItsTypeLibraryDescribes) {
+    ComPtr<ITypeInfo> type;
+    ASSERT_HRESULT_SUCCEEDED(pilot_->GetTypeInfo(0, 0, type.put()));
+    VARIANT args[6] = {};
+    int members = 0;
+    for (UINT i = 0; i < TypeAttr(type.get())->cFuncs; ++i) {
+        const FuncDesc f(type.get(), i);
+        ASSERT_TRUE(f);
+        if (f->wFuncFlags & FUNCFLAG_FRESTRICTED) continue;  // IDispatch's own
+        const WORD flags = f->invkind == INVOKE_FUNC          ? DISPATCH_METHOD
+                           : f->invkind == INVOKE_PROPERTYGET ? DISPATCH_PROPERTYGET
+                                                              : DISPATCH_PROPERTYPUT;
+        DISPPARAMS params{args, nullptr, 6, 0};
+        EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+                  pilot_->Invoke(f->memid, IID_NULL, 0, flags, &params, nullptr, nullptr, nullptr))
+            << std::hex << f->memid;
+        ++members;
+    }
+    EXPECT_EQ(26, members);
+    EXPECT_TRUE(calls().empty());
+}
+
 TEST(ControlLifetime, CreationFailsWithoutALinkOrItsEvents) {
     KestrelLibrary library;
     ComPtr<_RcxPilot> pilot;

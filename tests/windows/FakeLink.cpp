@@ -1,6 +1,7 @@
 // The scripted brick link of the Windows tests.
 #include "FakeLink.h"
 
+#include <gtest/gtest.h>
 #include <olectl.h>
 #include <towerlink_tlb.h>
 
@@ -88,7 +89,7 @@ public:
     }
 
     // The control only finds the events' point, advises and unadvises.
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return unexpected(); }
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
         *point = nullptr;
         RETURN_HR_IF(CONNECT_E_NOCONNECTION, iid != DIID__IBrickLinkEvents);
@@ -97,9 +98,9 @@ public:
         return S_OK;
     }
 
-    STDMETHODIMP GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetConnectionInterface(IID*) override { return unexpected(); }
     STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override {
-        return E_NOTIMPL;
+        return unexpected();
     }
     STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
         record(L"Advise");
@@ -118,9 +119,14 @@ public:
         --g_script.connections;
         return S_OK;
     }
-    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return unexpected(); }
 
 private:
+    static HRESULT unexpected() {
+        ADD_FAILURE() << "the control calls the link only for its brick and its events";
+        return E_NOTIMPL;
+    }
+
     void record(std::wstring call) {
         g_script.calls.push_back(call);
         if (g_script.onCall) g_script.onCall(call);

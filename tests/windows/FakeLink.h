@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "TowerLinkError.h"
+
 namespace kestrel::test {
 
 struct FakeFailure {

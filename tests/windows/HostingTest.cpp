@@ -4,10 +4,14 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "ControlFixture.h"
 #include "ControlHost.h"
+#include "RecordingEventSink.h"
+#include "StrictFake.h"
 #include "UniqueHandle.h"
 
 using namespace kestrel;
@@ -15,8 +19,10 @@ using namespace kestrel::test;
 
 namespace {
 
-constexpr DWORD kMiscStatus = 131473;
-const HRESULT kLinkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x201);
+constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
+                              OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE |
+                              OLEMISC_RECOMPOSEONRESIZE;
+constexpr HRESULT kLinkError = towerLinkError(TOWERLINK_E_NOT_OPENED);
 
 HWND faceOf(IUnknown* control) {
     ComPtr<IOleWindow> window;
@@ -57,17 +63,15 @@ private:
     HGDIOBJ old_ = nullptr;
 };
 
-// Dispatches the messages waiting on this thread for about the given time.
-void pump(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
+// Dispatches this thread's messages, paint requests included, until none has come for a moment.
+void pump() {
     do {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        Sleep(10);
-    } while (GetTickCount() - start < milliseconds);
+    } while (MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0);
 }
 
 // A form that hosts the control the way a C++ program does on Windows: atl.dll's AtlAxWin window,
@@ -88,7 +92,7 @@ protected:
                                 WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 20, 20, 360, 280, nullptr,
                                 nullptr, nullptr, nullptr);
         host_.emplace(form_, RECT{20, 20, 340, 260}, 1, L"kestrel.RcxPilot");
-        pump(100);
+        pump();
         ASSERT_TRUE(host_->control()) << testing::PrintToString(host_->failure().description);
     }
     // The host object's reference goes first, so that the window's end is the control's last.
@@ -96,7 +100,7 @@ protected:
         host_.reset();
         if (form_) DestroyWindow(form_);
         form_ = nullptr;
-        pump(50);
+        pump();
     }
 
     FakeLinkRegistration registration_;
@@ -136,7 +140,7 @@ TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinFormAndItsBoxesOverTheForm) {
                &font);
     EXPECT_STREQ(L"MS Sans Serif", font.lfFaceName);
 
-    pump(300);
+    pump();
     Picture shot(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), true);
     MapWindowPoints(face, nullptr, reinterpret_cast<POINT*>(&labelRect), 2);
     POINT faceCorner{2, 2};
@@ -175,53 +179,10 @@ TEST_F(Hosting, TerminatesOnceWhenTheHostClosesAndTheLastReferenceGoes) {
     }
 }
 
-// Counts references, answers the interfaces it is given and fails the test on calls that the
-// control must not make.
-template <typename Interface>
-class Fake : public Interface {
-public:
-    explicit Fake(std::vector<IID> iids = {}, const char* why = "") : iids_(iids), why_(why) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        *object = nullptr;
-        if (iid != IID_IUnknown && std::find(iids_.begin(), iids_.end(), iid) == iids_.end())
-            return E_NOINTERFACE;
-        *object = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
-    ULONG refs = 0;
-
-protected:
-    HRESULT unexpected() {
-        ADD_FAILURE() << why_;
-        return E_NOTIMPL;
-    }
-
-private:
-    std::vector<IID> iids_;
-    const char* why_;
-};
-
-class FakeEventSink final : public Fake<IDispatch> {
-public:
-    FakeEventSink() : Fake({DIID___RcxPilot}, "the control raises no events") {}
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return unexpected(); }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return unexpected(); }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return unexpected();
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return unexpected();
-    }
-};
-
-class FakeClientSite final : public Fake<IOleClientSite> {
+class FakeClientSite final : public StrictFake<IOleClientSite> {
 public:
     FakeClientSite()
-        : Fake({IID_IOleClientSite}, "a site without a window is not asked for anything") {}
+        : StrictFake({IID_IOleClientSite}, "a site without a window is not asked for anything") {}
     STDMETHODIMP SaveObject() override { return unexpected(); }
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return unexpected(); }
     STDMETHODIMP GetContainer(IOleContainer**) override { return unexpected(); }
@@ -230,24 +191,27 @@ public:
     STDMETHODIMP RequestNewObjectLayout() override { return unexpected(); }
 };
 
-class FakeAdviseSink final : public Fake<IAdviseSinkEx> {
+class FakeAdviseSink final : public StrictFake<IAdviseSinkEx> {
 public:
-    FakeAdviseSink() : Fake({IID_IAdviseSink, IID_IAdviseSinkEx}) {}
-    void STDMETHODCALLTYPE OnDataChange(FORMATETC*, STGMEDIUM*) override { ADD_FAILURE(); }
+    FakeAdviseSink() : StrictFake({IID_IAdviseSink, IID_IAdviseSinkEx}, "only views and closes") {}
+    void STDMETHODCALLTYPE OnDataChange(FORMATETC*, STGMEDIUM*) override { unexpected(); }
     void STDMETHODCALLTYPE OnViewChange(DWORD aspect, LONG) override {
         if (aspect == DVASPECT_CONTENT) ++viewChanges;
+        if (letGo) std::exchange(letGo, nullptr)();
     }
-    void STDMETHODCALLTYPE OnRename(IMoniker*) override { ADD_FAILURE(); }
-    void STDMETHODCALLTYPE OnSave() override { ADD_FAILURE(); }
+    void STDMETHODCALLTYPE OnRename(IMoniker*) override { unexpected(); }
+    void STDMETHODCALLTYPE OnSave() override { unexpected(); }
     void STDMETHODCALLTYPE OnClose() override { ++closes; }
-    void STDMETHODCALLTYPE OnViewStatusChange(DWORD) override {}
+    void STDMETHODCALLTYPE OnViewStatusChange(DWORD) override { unexpected(); }
     int viewChanges = 0;
     int closes = 0;
+    std::function<void()> letGo;  // the container's part in the next view change
 };
 
-class FakePropertyBag final : public Fake<IPropertyBag> {
+class FakePropertyBag final : public StrictFake<IPropertyBag> {
 public:
-    FakePropertyBag() : Fake({IID_IPropertyBag}, "the state is empty: nothing to read or write") {}
+    FakePropertyBag()
+        : StrictFake({IID_IPropertyBag}, "the state is empty: nothing to read or write") {}
     STDMETHODIMP Read(LPCOLESTR, VARIANT*, IErrorLog*) override { return unexpected(); }
     STDMETHODIMP Write(LPCOLESTR, VARIANT*) override { return unexpected(); }
 };
@@ -289,7 +253,7 @@ TEST_F(Embedding, PersistsAnEmptyStateThroughStreamsAndPropertyBags) {
     EXPECT_EQ(S_OK, bag->Save(&properties, TRUE, TRUE));
     EXPECT_EQ(S_OK, bag->Load(&properties, nullptr));
     EXPECT_EQ(E_POINTER, bag->Load(nullptr, nullptr));
-    EXPECT_EQ(0u, properties.refs);
+    EXPECT_EQ(1u, properties.refs());
     EXPECT_EQ(L"Ok", caption()) << "loading does not restart the control";
 }
 
@@ -309,8 +273,8 @@ TEST_F(Embedding, ProvidesItsClassAndDefaultSource) {
 }
 
 TEST_F(Embedding, ConnectionPointAcceptsAndRefusesAsComSays) {
-    FakeEventSink sink, second;
-    Fake<IUnknown> stranger;
+    RecordingEventSink sink(DIID___RcxPilot), second(DIID___RcxPilot);
+    StrictFake<IUnknown> stranger({});
     {
         auto container = as<IConnectionPointContainer>(IID_IConnectionPointContainer);
         ASSERT_TRUE(container);
@@ -351,14 +315,14 @@ TEST_F(Embedding, ConnectionPointAcceptsAndRefusesAsComSays) {
         connections.reset();
 
         EXPECT_EQ(S_OK, point->Unadvise(cookie));
-        EXPECT_EQ(0u, sink.refs) << "an unadvised sink is released";
+        EXPECT_EQ(1u, sink.refs()) << "an unadvised sink is released";
         EXPECT_EQ(CONNECT_E_NOCONNECTION, point->Unadvise(cookie));
         EXPECT_EQ(CONNECT_E_NOCONNECTION, point->Unadvise(0));
-        EXPECT_EQ(0u, stranger.refs);
+        EXPECT_EQ(1u, stranger.refs());
     }
     // A sink still advised when the control goes is released with it.
     pilot_.reset();
-    EXPECT_EQ(0u, second.refs);
+    EXPECT_EQ(1u, second.refs());
 }
 
 TEST_F(Embedding, AnswersWhatAContainerAsksBeforeActivation) {
@@ -403,7 +367,7 @@ TEST_F(Embedding, AnswersWhatAContainerAsksBeforeActivation) {
     ASSERT_EQ(S_OK, object->Advise(&sink, &connection));
     ASSERT_EQ(S_OK, object->Advise(&leaving, &leavingConnection));
     EXPECT_EQ(S_OK, object->Unadvise(leavingConnection));
-    EXPECT_EQ(0u, leaving.refs);
+    EXPECT_EQ(1u, leaving.refs());
 
     auto control = as<IOleControl>(IID_IOleControl);
     CONTROLINFO info{};
@@ -415,10 +379,24 @@ TEST_F(Embedding, AnswersWhatAContainerAsksBeforeActivation) {
     calls().clear();
     EXPECT_EQ(S_OK, object->Close(OLECLOSE_SAVEIFDIRTY));
     EXPECT_EQ(1, sink.closes);
-    EXPECT_EQ(0u, sink.refs) << "closing lets go of the container's sinks";
-    EXPECT_EQ(0u, site.refs) << "and of its site";
+    EXPECT_EQ(1u, sink.refs()) << "closing lets go of the container's sinks";
+    EXPECT_EQ(1u, site.refs()) << "and of its site";
     EXPECT_TRUE(calls().empty()) << "closing does not terminate the control";
     EXPECT_EQ(S_OK, object->SetClientSite(nullptr));
+}
+
+// A container may let the control go inside a call that the control makes to it: the control
+// stays until its own method has returned.
+TEST_F(Embedding, StaysUntilItsCallReturnsWhenTheContainerLetsItGoInside) {
+    FakeAdviseSink sink;
+    IViewObject2* view = as<IViewObject2>(IID_IViewObject2).release();
+    pilot_.reset();
+    ULONG left = 0;
+    sink.letGo = [&] { left = view->Release(); };
+    EXPECT_EQ(S_OK, view->SetAdvise(DVASPECT_CONTENT, ADVF_PRIMEFIRST, &sink));
+    EXPECT_NE(0u, left) << "the call holds a reference of its own";
+    EXPECT_EQ(1u, sink.refs());
+    EXPECT_EQ(1, std::ranges::count(calls(), L"ClosePort")) << "the control ends after the call";
 }
 
 TEST_F(Embedding, DrawsItsFaceIntoAMemoryDc) {
@@ -448,7 +426,7 @@ TEST_F(Embedding, QuickActivatesWithTheContainersSiteAndSinks) {
     ASSERT_TRUE(quick);
     FakeClientSite site;
     FakeAdviseSink view;
-    FakeEventSink events;
+    RecordingEventSink events(DIID___RcxPilot);
     QACONTAINER container{};
     container.cbSize = sizeof(container);
     container.pClientSite = &site;
@@ -461,12 +439,13 @@ TEST_F(Embedding, QuickActivatesWithTheContainersSiteAndSinks) {
     EXPECT_EQ(kMiscStatus, control.dwMiscStatus);
     EXPECT_TRUE(control.dwViewStatus & VIEWSTATUS_OPAQUE);
     EXPECT_NE(0u, control.dwEventCookie);
-    EXPECT_EQ(1u, site.refs);
-    EXPECT_EQ(1u, events.refs);
+    EXPECT_EQ(2u, site.refs());
+    EXPECT_EQ(2u, events.refs());
 
     // A new caption asks the container's view to draw again.
     EXPECT_EQ(S_OK, pilot_->Reconnect());
     EXPECT_GT(view.viewChanges, 0);
+    EXPECT_TRUE(events.heard.empty()) << "the control raises no events";
 
     ComPtr<IConnectionPoint> point;
     ASSERT_EQ(S_OK, as<IConnectionPointContainer>(IID_IConnectionPointContainer)
@@ -474,9 +453,9 @@ TEST_F(Embedding, QuickActivatesWithTheContainersSiteAndSinks) {
     EXPECT_EQ(S_OK, point->Unadvise(control.dwEventCookie));
     auto object = as<IOleObject>(IID_IOleObject);
     EXPECT_EQ(S_OK, object->Close(OLECLOSE_NOSAVE));
-    EXPECT_EQ(0u, site.refs);
-    EXPECT_EQ(0u, view.refs);
-    EXPECT_EQ(0u, events.refs);
+    EXPECT_EQ(1u, site.refs());
+    EXPECT_EQ(1u, view.refs());
+    EXPECT_EQ(1u, events.refs());
     QACONTAINER tooSmall{};
     tooSmall.cbSize = 4;
     EXPECT_EQ(E_INVALIDARG, quick->QuickActivate(&tooSmall, &control));

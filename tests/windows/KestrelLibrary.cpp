@@ -80,14 +80,6 @@ void clear(std::initializer_list<VARIANT*> values) {
     for (VARIANT* v : values) VariantClear(v);
 }
 
-TypeAttr::TypeAttr(ITypeInfo* type) : type_(type) {
-    throwIfFailed(type->GetTypeAttr(&attr_));
-}
-
-TypeAttr::~TypeAttr() {
-    type_->ReleaseTypeAttr(attr_);
-}
-
 std::vector<std::vector<int>> datalogEntries(const VARIANT* table) {
     std::vector<std::vector<int>> rows;
     EXPECT_EQ((VT_ARRAY | VT_VARIANT), V_VT(table));

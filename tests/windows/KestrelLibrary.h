@@ -10,6 +10,7 @@
 
 #include "ComPtr.h"
 #include "LoadedLibrary.h"
+#include "TypeDescription.h"
 
 namespace kestrel::test {
 
@@ -33,20 +34,6 @@ VARIANT byRef(VARIANT* target);  // VT_VARIANT | VT_BYREF
 VARIANT byRef(short& target);    // VT_I2 | VT_BYREF
 VARIANT byRef(long& target);     // VT_I4 | VT_BYREF
 void clear(std::initializer_list<VARIANT*> values);
-
-// A type's attributes, held while the holder lives; throws when the type has none.
-class TypeAttr {
-public:
-    explicit TypeAttr(ITypeInfo* type);
-    TypeAttr(const TypeAttr&) = delete;
-    TypeAttr& operator=(const TypeAttr&) = delete;
-    ~TypeAttr();
-    const TYPEATTR* operator->() const { return attr_; }
-
-private:
-    ComPtr<ITypeInfo> type_;
-    TYPEATTR* attr_ = nullptr;
-};
 
 // An uploaded datalog table's entries, each of its three elements as a number, -1 where one is
 // empty; checks that the table is an array of variants, entries by three bytes or empties.

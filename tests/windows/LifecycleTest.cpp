@@ -9,7 +9,7 @@ using namespace kestrel::test;
 
 namespace {
 
-const HRESULT kLinkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x201);
+constexpr HRESULT kLinkError = towerLinkError(TOWERLINK_E_NOT_OPENED);
 
 class StartUp : public ControlTest {
 protected:

@@ -1,6 +1,7 @@
 // How numbers read on the face: the number text, the plain decimal and the error report.
 #include <gtest/gtest.h>
 
+#include "ErrorReport.h"
 #include "NumberText.h"
 
 using namespace kestrel;

@@ -1,12 +1,10 @@
 // Runs the Windows tests in a single-threaded apartment, as the control expects its callers.
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+
+#include "ThreadApartment.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
+    const kestrel::ThreadApartment com;
+    return RUN_ALL_TESTS();
 }

@@ -1,4 +1,4 @@
-// Loading TowerLink.dll and listening to its events.
+// Loading TowerLink.dll and advising its events.
 #include "TowerLinkLibrary.h"
 
 #include <gtest/gtest.h>
@@ -78,32 +78,6 @@ TowerLinkClassRegistration::TowerLinkClassRegistration(const TowerLinkLibrary& l
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value)
     : name_(name), previous_(environmentValue(name)) {
     SetEnvironmentVariableW(name, value);
-}
-
-STDMETHODIMP RecordingEventSink::QueryInterface(REFIID iid, void** object) {
-    RETURN_HR_IF(E_POINTER, !object);
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID__IBrickLinkEvents) {
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP RecordingEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
-                                        EXCEPINFO*, UINT*) {
-    static const wchar_t* const names[] = {L"?", L"StatusChanged", L"MessageReceived",
-                                           L"TransferProgress"};
-    std::wstring line = id >= 1 && id <= 3 ? names[id] : L"event " + std::to_wstring(id);
-    // Arguments arrive last first.
-    for (UINT i = params->cArgs; i-- > 0;) {
-        const VARIANT& v = params->rgvarg[i];
-        line += V_VT(&v) == VT_I4 ? L" " + std::to_wstring(V_I4(&v)) : L" <not a Long>";
-    }
-    heard.push_back(line);
-    if (id == DISPID_TOWERLINK_TRANSFERPROGRESS && onProgress) onProgress();
-    return S_OK;
 }
 
 DWORD advise(IBrickLink* link, IDispatch* sink) {

@@ -7,19 +7,14 @@
 #include <IBrickLink.h>
 #include <towerlink_tlb.h>
 
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "ComPtr.h"
 #include "LoadedLibrary.h"
+#include "RecordingEventSink.h"
+#include "TowerLinkError.h"
 
 namespace kestrel::test {
-
-// The HRESULT of one of TowerLink's own failure numbers.
-constexpr HRESULT towerLinkError(TowerLinkErrorCode code) {
-    return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, code);
-}
 
 class TowerLinkLibrary : public LoadedLibrary {
 public:
@@ -67,31 +62,6 @@ public:
 private:
     std::wstring name_;
     std::wstring previous_;  // empty when it was not set, which the components treat alike
-};
-
-// A sink for _IBrickLinkEvents that records what it hears as "StatusChanged 1" and so on, and
-// can run a callback from inside TransferProgress.
-class RecordingEventSink final : public IDispatch {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    // Lives on the test's stack: the count is only watched, never acted on.
-    STDMETHODIMP_(ULONG) Release() override { return --refs_; }
-    // A connection point only ever calls Invoke.
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                        UINT*) override;
-
-    std::vector<std::wstring> heard;
-    std::function<void()> onProgress;
-    ULONG refs() const { return refs_; }
-
-private:
-    ULONG refs_ = 1;
 };
 
 // Advises `sink` on the link's event connection point; returns the cookie.

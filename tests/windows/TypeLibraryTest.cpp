@@ -25,10 +25,9 @@ protected:
 
 // Its identity, version and help string show in its registration (RegistrationTest).
 TEST_F(TypeLibrary, MarksTheLibraryInterfacesAndControlClass) {
-    TLIBATTR* attr = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(library_->GetLibAttr(&attr));
+    const LibAttr attr(library_.get());
+    ASSERT_TRUE(attr);
     EXPECT_TRUE(attr->wLibFlags & LIBFLAG_FCONTROL);
-    library_->ReleaseTLibAttr(attr);
 
     const WORD dual = TypeAttr(info(IID__RcxPilot).get())->wTypeFlags;
     EXPECT_TRUE(dual & TYPEFLAG_FHIDDEN);
@@ -50,8 +49,8 @@ TEST_F(TypeLibrary, DescribesEveryMethodAsCallersBindIt) {
     ComPtr<ITypeInfo> type = info(IID__RcxPilot);
     int methods = 0;
     for (UINT i = 0; i < TypeAttr(type.get())->cFuncs; ++i) {
-        FUNCDESC* f = nullptr;
-        ASSERT_HRESULT_SUCCEEDED(type->GetFuncDesc(i, &f));
+        const FuncDesc f(type.get(), i);
+        ASSERT_TRUE(f);
         if (f->invkind == INVOKE_FUNC && f->memid >= DISPID_RCX_EXECUTE) {
             ++methods;
             BSTR names[8] = {};
@@ -71,7 +70,6 @@ TEST_F(TypeLibrary, DescribesEveryMethodAsCallersBindIt) {
             }
             EXPECT_EQ(name == L"Execute" ? 3 : 0, optional);
         }
-        type->ReleaseFuncDesc(f);
     }
     EXPECT_EQ(24, methods);
 }

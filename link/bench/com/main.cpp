@@ -23,6 +23,7 @@
 #include "ComError.h"
 #include "ComPtr.h"
 #include "ProcAddress.h"
+#include "ThreadApartment.h"
 #include "Variant.h"
 
 using kestrel::Bstr;
@@ -118,7 +119,7 @@ int run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const kestrel::ThreadApartment com;
     int status = 1;
     try {
         status = run(argc, argv);
@@ -126,6 +127,5 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "TowerLinkBench: %ls (%08lx)\n", e.details().description.c_str(),
                      static_cast<unsigned long>(e.number()));
     }
-    CoUninitialize();
     return status;
 }

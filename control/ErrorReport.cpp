@@ -1,5 +1,5 @@
 // The error report of the face.
-#include "NumberText.h"
+#include "ErrorReport.h"
 
 #include <cwchar>
 

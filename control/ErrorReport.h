@@ -1,10 +1,8 @@
-// How numbers read on the control's face and in its command texts.
+// The face's report of an error.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "DecimalText.h"
 
 namespace kestrel {
 

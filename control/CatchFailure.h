@@ -8,7 +8,7 @@
 namespace kestrel {
 
 template <typename Body>
-std::optional<ErrorDetails> attempt(Body&& body) {
+std::optional<ErrorDetails> catchFailure(Body&& body) {
     try {
         body();
         return std::nullopt;
