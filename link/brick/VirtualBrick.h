@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "Clock.h"
+#include "Interpreter.h"
 #include "Packet.h"
+#include "ProgramStore.h"
 #include "RequestDecoder.h"
 #include "VirtualRom.h"
 
@@ -116,10 +118,23 @@ public:
     // What Get value answers for (source, argument) right now.
     std::int16_t value(int source, int argument);
 
+    // The user memory that holds the programs.
+    ProgramStore& programs() { return programs_; }
+    const ProgramStore& programs() const { return programs_; }
+    // The programs' interpreter, and the chance to run them up to the clock's now; the brick
+    // takes it before each request, its hosts whenever they let time pass.
+    Interpreter& interpreter() { return interpreter_; }
+    const Interpreter& interpreter() const { return interpreter_; }
+    void runPrograms() { interpreter_.runUntil(clock_.now()); }
+
     // The packet a brick sends to broadcast a message byte (no reply expected).
     static Bytes messagePacket(std::uint8_t message);
 
 private:
+    friend class Interpreter;  // programs act on the brick as its direct commands do
+
+    // The brick's time: the interpreter's while a program runs, the clock's otherwise.
+    Micros brickNow() { return interpreter_.inSlot() ? interpreter_.time() : clock_.now(); }
     Bytes handle(const Bytes& payload);
     std::optional<Bytes> execute(std::uint8_t opcode, std::span<const std::uint8_t> p);
     void setVariable(std::uint8_t opcode, int var, int operand);
@@ -136,6 +151,8 @@ private:
     std::optional<std::uint8_t> lastOpcode_;
     Bytes lastReply_;
     VirtualRom rom_;
+    ProgramStore programs_;
+    Interpreter interpreter_;
 };
 
 }  // namespace towerlink
