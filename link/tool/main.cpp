@@ -26,6 +26,7 @@
 #include <csignal>
 
 #include "PtyBrickServer.h"
+#include "VirtualConsole.h"
 #endif
 
 using namespace towerlink;
@@ -45,6 +46,8 @@ constexpr const char* kUsage =
 #else
     "  towerlink virtual --pty [--pace] [--noise PERCENT --sequence N] [--datalog N]\n"
     "                    [--noise-way both|in|out] [--pause-on-signal MS] [--no-firmware]\n"
+    "                    [--sensor N=RAW]...   (then reads console lines on standard input:\n"
+    "                    sensor N RAW, press N, release N, run, show)\n"
 #endif
     "  towerlink --help | --version\n"
     "FILE is a firmware file in S-record form (.lgo), such as firm0328.lgo.\n";
@@ -63,6 +66,7 @@ struct Options {
     bool noiseOut = true;  // damage the replies it sends
     long pauseOnSignal = 0;
     int datalogEntries = -1;
+    std::vector<std::string> consoleLines;  // sensor settings for the virtual brick
     std::string text;
 };
 
@@ -117,6 +121,11 @@ Options parseArguments(int argc, char** argv) {
             o.faultSequence = static_cast<unsigned>(number(a, value()));
         } else if (a == "--datalog") {
             o.datalogEntries = static_cast<int>(number(a, value()));
+#ifndef _WIN32
+        } else if (a == "--sensor") {
+            o.consoleLines.push_back(sensorOptionLine(value()));
+            if (o.consoleLines.back().empty()) usage("--sensor is N=RAW, e.g. --sensor 1=300");
+#endif
         } else if (a.rfind("--", 0) == 0) {
             usage("unknown option " + a);
         } else {
@@ -245,6 +254,7 @@ int serveVirtual(const Options& o) {
     auto server = PtyBrickServer::create(brick, {.pace = o.pace});
     if (!server) return fail(server.error());
     gServer = server.value().get();
+    if (!attachConsole(brick, *server.value(), o.consoleLines)) return 2;
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigaction(SIGTERM, &sa, nullptr);

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <map>
 
+#include "BrickConsole.h"
 #include "BrickRig.h"
 #include "Datalog.h"
 #include "LittleEndian.h"
@@ -280,4 +281,32 @@ TEST(Interpreter, AnswersAsFastWhileATaskSpins) {
         EXPECT_LT(std::chrono::steady_clock::now() - real, 50ms);
     }
     EXPECT_GT(run.rig.brick.interpreter().instructionsRun(), 10000u);
+}
+
+TEST(BrickConsole, DrivesSensorsRunsAndShows) {
+    ProgramRun run("sensors");
+    BrickConsole console(run.rig.brick);
+    const struct {
+        const char* line;
+        const char* output;  // start of what it prints, or of the refusal after "!"
+    } lines[] = {
+        {"sensor 3 500", ""},
+        {"run", ""},
+        {"press 1", ""},
+        {"release 1", ""},
+        {"  press   1 ", ""},
+        {"show", "program 1, tasks: none\nvariables: 0=2 1=51 2=1\nmotors: A float fwd 7"},
+        {"sensor 4 100", "!sensor: the sensor is 1, 2 or 3"},
+        {"sensor 1 1024", "!sensor: the raw value is 0 to 1023"},
+        {"press", "!press: needs a sensor (1-3)"},
+        {"run 2", "!run: takes nothing after it"},
+        {"jump", "!unknown command 'jump'"},
+        {"", ""},
+    };
+    for (const auto& l : lines) {
+        run.after(10ms);
+        auto r = console.execute(l.line);
+        const std::string got = r ? r.value() : "!" + r.error().message;
+        EXPECT_EQ(got.rfind(l.output, 0), 0u) << l.line << " gave " << got;
+    }
 }
