@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "PosixSerialTransport.h"
 #include "PtyBrickServer.h"
 #include "Session.h"
+#include "VirtualBrick.h"
 
 using namespace towerlink;
 
@@ -76,7 +78,7 @@ struct UploadCounter {
     }
 };
 
-int commandTable(Session& session, VirtualBrick& brick, Clock& clock, int repeats) {
+int commandTable(Session& session, VirtualBrick& brick, Clock& clock, int repeats, bool spin) {
     brick.fillDatalog(100);
     const char* commands[] = {
         "ping",       "poll 9,1",    "pollb",        "pollp",         "out 2,1",      "dir 2,1",
@@ -91,6 +93,9 @@ int commandTable(Session& session, VirtualBrick& brick, Clock& clock, int repeat
     double worst = 0;
     int failures = 0;
     for (const char* text : commands) {
+        // With a task spinning, the commands that would stop it are left out.
+        const std::string_view t = text;
+        if (spin && (t == "prgm 1" || t == "start 1" || t == "stop 1" || t == "stop")) continue;
         const Request request = parseCommand(text, CommandForm::Lasm).value();
         Measurement total;
         for (int i = 0; i < repeats; ++i) {
@@ -216,11 +221,39 @@ int noiseTable(Session& session, VirtualBrick& brick, Clock& clock, int seriesCo
 
 }  // namespace
 
+// A loop of arithmetic, a test and a jump, the common shape of a spinning task:
+//   var0 += 1; var1 = var0; var1 &= 7; if (var1 == 0) var2 += 1; goto start
+const Bytes kSpin = {0x24, 0x00, 0x02, 0x01, 0x00, 0x14, 0x01, 0x00, 0x00, 0x00,
+                     0x84, 0x01, 0x02, 0x07, 0x00, 0x85, 0xC2, 0x00, 0x00, 0x00,
+                     0x01, 0x03, 0x27, 0x97, 0x24, 0x02, 0x02, 0x01, 0x00, 0x72, 0x9E, 0x00};
+
+// Instructions per second of the interpreter alone, on a manual clock: the brick's time
+// advances as fast as the PC can run its budget.
+int interpreterSpeed() {
+    ManualClock clock;
+    VirtualBrick brick(clock);
+    brick.programs().store(0, ChunkKind::Task, 0, kSpin);
+    brick.interpreter().setBudget(10000);
+    brick.interpreter().start(0);
+    const auto start = std::chrono::steady_clock::now();
+    clock.advance(std::chrono::seconds(5));
+    brick.runPrograms();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto n = brick.interpreter().instructionsRun();
+    std::printf("%llu instructions in %.3f s: %.1f million a second\n",
+                static_cast<unsigned long long>(n), seconds, n / seconds / 1e6);
+    return n / seconds >= 5e6 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     int repeats = 0;
-    bool stall = false, noise = false, trace = false;
+    bool stall = false, noise = false, trace = false, spin = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--stall") == 0) {
+        if (std::strcmp(argv[i], "--interpreter") == 0) return interpreterSpeed();
+        if (std::strcmp(argv[i], "--spin") == 0) {
+            spin = true;
+        } else if (std::strcmp(argv[i], "--stall") == 0) {
             stall = true;
         } else if (std::strcmp(argv[i], "--noise") == 0) {
             noise = true;
@@ -233,6 +266,7 @@ int main(int argc, char** argv) {
     if (repeats <= 0) repeats = noise ? 10 : 5;
     SystemClock clock;
     VirtualBrick brick(clock);
+    if (spin) brick.programs().store(0, ChunkKind::Task, 0, kSpin);
     auto server = PtyBrickServer::create(brick, {.pace = true});
     if (!server) {
         std::fprintf(stderr, "%s\n", server.error().message.c_str());
@@ -251,6 +285,7 @@ int main(int argc, char** argv) {
         });
     }
     session.execute(Request::alive());  // the first exchange of a session pings first
+    if (spin) session.execute(parseCommand("start 0", CommandForm::Lasm).value());
 
     int rc = 0;
     if (stall) {
@@ -258,7 +293,7 @@ int main(int argc, char** argv) {
     } else if (noise) {
         rc = noiseTable(session, brick, clock, repeats);
     } else {
-        rc = commandTable(session, brick, clock, repeats);
+        rc = commandTable(session, brick, clock, repeats, spin);
     }
     server.value()->stop();
     serving.join();
