@@ -30,6 +30,10 @@ public:
     static constexpr int kDefaultBudget = 100;  // instructions per millisecond of brick time
     static constexpr int kSoundQueue = 8;
     static constexpr Micros kSlot{1000};
+    // Most instructions one catch-up runs (about 10 s of a spinning task): a host that leaves
+    // the brick alone longer than that (Windows' VIRTUAL port between calls) finds the rest of
+    // the time skipped rather than its next reply held up.
+    static constexpr std::uint64_t kMaxCatchUp = 1'000'000;
 
     Interpreter(VirtualBrick& brick, Micros start);
 
