@@ -304,7 +304,10 @@ int main(int argc, char** argv) {
     if (repeats <= 0) repeats = noise ? 10 : 5;
     SystemClock clock;
     VirtualBrick brick(clock);
-    if (spin) brick.programs().store(0, ChunkKind::Task, 0, kSpin);
+    if (spin) {
+        brick.programs().store(0, ChunkKind::Task, 0, kSpin);
+        brick.fillDatalog(100);
+    }
     auto server = PtyBrickServer::create(brick, {.pace = true});
     if (!server) {
         std::fprintf(stderr, "%s\n", server.error().message.c_str());

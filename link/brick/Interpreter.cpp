@@ -102,9 +102,11 @@ void Interpreter::runUntil(Micros now) {
             const Task& task = tasks_[static_cast<std::size_t>(t)];
             if (task.running) wake = std::min(wake, task.wakeAt);
         }
-        if (wake != Micros::max() && wake > time_) {
+        // Not beyond now, though: a task started meanwhile must not wait for the others.
+        const Micros target = std::min(wake, now + kSlot);
+        if (wake != Micros::max() && target > time_) {
             // Whole slots only, so the schedule does not depend on when the host looks.
-            const auto slots = (wake - time_ + kSlot - Micros{1}) / kSlot;
+            const auto slots = (target - time_ + kSlot - Micros{1}) / kSlot;
             time_ += kSlot * slots;
         }
     }

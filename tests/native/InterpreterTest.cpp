@@ -268,6 +268,19 @@ TEST(Interpreter, SharesItsWorldWithDirectCommands) {
     EXPECT_EQ(run.rig.answer("poll 0,2"), 1);  // its "done"
 }
 
+TEST(Interpreter, StartsATaskAtOnceWhileAnotherWaitsLong) {
+    BrickRig rig;
+    rig.brick.programs().store(0, ChunkKind::Task, 0, bytes("43 02 70 17  14 01 02 02 00"));
+    rig.brick.programs().store(0, ChunkKind::Task, 1, bytes("14 00 02 01 00"));
+    rig.answer("start 0");
+    rig.clock.advance(1s);
+    rig.answer("start 1");
+    rig.clock.advance(10ms);
+    EXPECT_EQ(rig.answer("poll 0,0"), 1);
+    rig.clock.advance(59s);
+    EXPECT_EQ(rig.answer("poll 0,1"), 2);  // the minute's wait ended on time
+}
+
 TEST(Interpreter, AnswersAsFastWhileATaskSpins) {
     ProgramRun run("spin", {.echo = true, .paced = true});
     run.rig.answer("ping");
