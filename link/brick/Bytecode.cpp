@@ -34,23 +34,20 @@ constexpr Instruction kTable[] = {
     {0xC2, 3, false, N, "uart"},
 };
 
-// Indexed by the first byte; built once so that decoding is one load.
-const std::array<const Instruction*, 256>& byByte() {
-    static const std::array<const Instruction*, 256> table = [] {
-        std::array<const Instruction*, 256> t{};
-        for (const Instruction& i : kTable) {
-            t[i.opcode] = &i;
-            if (i.toggles) t[i.opcode ^ 0x08] = &i;
-        }
-        return t;
-    }();
-    return table;
-}
+// Indexed by the first byte, built at compile time, so that decoding is one load.
+constexpr std::array<const Instruction*, 256> kByByte = [] {
+    std::array<const Instruction*, 256> t{};
+    for (const Instruction& i : kTable) {
+        t[i.opcode] = &i;
+        if (i.toggles) t[i.opcode ^ 0x08] = &i;
+    }
+    return t;
+}();
 
 }  // namespace
 
 const Instruction* decode(std::uint8_t byte) {
-    return byByte()[byte];
+    return kByByte[byte];
 }
 
 }  // namespace towerlink::bytecode

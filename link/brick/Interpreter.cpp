@@ -2,6 +2,7 @@
 #include "Interpreter.h"
 
 #include <algorithm>
+#include <bit>
 #include <sstream>
 
 #include "LittleEndian.h"
@@ -117,12 +118,14 @@ void Interpreter::runSlot() {
     inSlot_ = true;
     yielded_ = 0;
     int left = budget_;
-    bool ran = true;
-    while (left > 0 && ran) {
+    for (bool ran = true; left > 0 && ran;) {
         ran = false;
-        for (int t = 0; t < kTasks && left > 0; ++t) {
+        // One round: each running task in number order, as the mask stood when it began.
+        for (unsigned ready = runningMask_ & ~yielded_; ready != 0 && left > 0;
+             ready &= ready - 1) {
+            const int t = std::countr_zero(ready);
             const Task& task = tasks_[static_cast<std::size_t>(t)];
-            if (!task.running || task.wakeAt > time_ || (yielded_ & (1 << t))) continue;
+            if (!task.running || task.wakeAt > time_) continue;
             ran = true;
             --left;
             ++instructions_;
