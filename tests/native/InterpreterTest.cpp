@@ -268,6 +268,22 @@ TEST(Interpreter, SharesItsWorldWithDirectCommands) {
     EXPECT_EQ(run.rig.answer("poll 0,2"), 1);  // its "done"
 }
 
+TEST(Interpreter, KeepsFourLoopCountersAndAFifthPushOverwritesTheTop) {
+    BrickRig rig;
+    // Four counters of 1, then 3 in place of the top: a loop of three counting in variable 0,
+    // then four loops counting in variable 2, the last of which finds the stack empty.
+    const std::string loop = "37 08  24 02 02 01 00  27 88  ";
+    rig.brick.programs().store(0, ChunkKind::Task, 0,
+                               bytes("82 02 01  82 02 01  82 02 01  82 02 01  82 02 03  "
+                                     "37 08  24 00 02 01 00  27 88  " +
+                                     loop + loop + loop + loop));
+    rig.answer("start 0");
+    rig.clock.advance(10ms);
+    EXPECT_EQ(rig.answer("poll 0,0"), 3);
+    EXPECT_EQ(rig.answer("poll 0,2"), 3);
+    EXPECT_TRUE(rig.brick.interpreter().diagnostics().empty());
+}
+
 TEST(Interpreter, StartsATaskAtOnceWhileAnotherWaitsLong) {
     BrickRig rig;
     rig.brick.programs().store(0, ChunkKind::Task, 0, bytes("43 02 70 17  14 01 02 02 00"));
