@@ -36,6 +36,8 @@ bool compare(int relation, int a, int b) {
     }
 }
 
+constexpr const char* kNotModelled = "events, monitors, access control and the UART";
+
 // Sounds without a documented length play for this long.
 constexpr Micros kSystemSound{300000};
 
@@ -342,10 +344,8 @@ Interpreter::Turn Interpreter::step(int t) {
         return Turn::Goes;
     }
     if (in->support == bc::Support::NotModelled) {
-        fault(t, at,
-              std::string("opcode ") + in->name +
-                  " (events, monitors, access control and "
-                  "the UART) is not run by the virtual brick");
+        const std::string name = in->name;
+        fault(t, at, "opcode " + name + " is not run by the virtual brick (" + kNotModelled + ")");
         return Turn::Goes;
     }
     if (at + in->length > static_cast<int>(c.size())) {
