@@ -87,14 +87,15 @@ TEST(Interpreter, RunsArithmeticOnEverySourceKind) {
 }
 
 TEST(Interpreter, RunsEveryBranchEncodingOfBothTargets) {
-    // RCX2 code loops with decvjn, RCX code with the loop counter stack.
+    // RCX2 code loops with decvjn and decvjnl, RCX code with the loop counter stack (loopc,
+    // loopcl); both jump with jmp and jmpl and test with chk and chkl.
     for (const char* program : {"flow", "flow-rcx"}) {
         ProgramRun run(program);
         run.start();
         run.after(10ms);
         const std::pair<const char*, int> expected[] = {
             {"whiles", 10}, {"repeats", 14}, {"untils", 5},  {"ifs", 121},
-            {"longs", 105}, {"dos", 4},      {"nested", 12},
+            {"longs", 105}, {"dos", 4},      {"nested", 12}, {"longRepeats", 112},
         };
         for (const auto& [name, value] : expected)
             EXPECT_EQ(run.var(name), value) << program << " " << name;
