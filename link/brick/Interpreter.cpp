@@ -249,7 +249,9 @@ bool Interpreter::write(int t, int source, int argument, std::int16_t value) {
             s.timerStart[static_cast<std::size_t>(argument)] =
                 time_ - (source == 1 ? brick_.timerTick_ : Micros{10000}) * value;
             return true;
-        case 4: brick_.rng_.seed(static_cast<std::uint16_t>(value)); return true;
+        case 4:  // starts the random sequence afresh
+            brick_.restartFaults(static_cast<std::uint16_t>(value));
+            return true;
         case 8:
             if (value >= 0 && value <= 4) {
                 s.program = value;
