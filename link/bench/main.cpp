@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "PosixSerialTransport.h"
 #include "PtyBrickServer.h"
 #include "Session.h"
+#include "VirtualBrick.h"
 
 using namespace towerlink;
 
@@ -134,6 +136,47 @@ int commandTable(Session& session, VirtualBrick& brick, Clock& clock, int repeat
     worst = std::max(worst, took / wire);
     std::printf("\nworst ratio %.3f, %d failed exchanges\n", worst, failures);
     return failures == 0 && worst <= 1.15 ? 0 : 1;
+}
+
+// Each command on an idle brick and then while task 0 spins, in pairs, so that the load of
+// the rest of the machine weighs on both alike. The task never waits; the goal is the idle
+// brick's ratio.
+int spinTable(Session& session, Clock& clock, int repeats) {
+    const char* commands[] = {"ping",        "poll 9,1",     "pollb",         "pollp",
+                              "out 2,1",     "pwr 1,2,5",    "setv 0,2,1000", "sumv 0,2,1",
+                              "disp 0,2,42", "playt 440,50", "tmrz 0",        "polld 1,10",
+                              "polld 1,50"};
+    const Request start = parseCommand("start 0", CommandForm::Lasm).value();
+    const Request stop = parseCommand("stop 0", CommandForm::Lasm).value();
+    std::printf("| command | wire ms | idle ms | idle ratio | spinning ms | spinning ratio |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|\n");
+    double worstIdle = 0, worstSpinning = 0;
+    int failures = 0;
+    for (const char* text : commands) {
+        const Request request = parseCommand(text, CommandForm::Lasm).value();
+        Measurement idle, spinning;
+        for (int i = 0; i < 2 * repeats; ++i) {
+            const bool spin = i % 2 == 1;
+            if (!session.execute(spin ? start : stop)) ++failures;
+            Measurement m = measure(session, clock, [&] {
+                if (!session.execute(request)) ++failures;
+            });
+            Measurement& total = spin ? spinning : idle;
+            total.sent += m.sent;
+            total.replied += m.replied;
+            total.took += m.took;
+        }
+        const double wire = ms(wireTime(idle.sent + idle.replied)) / repeats;
+        const double idleMs = ms(idle.took) / repeats, spinMs = ms(spinning.took) / repeats;
+        worstIdle = std::max(worstIdle, idleMs / wire);
+        worstSpinning = std::max(worstSpinning, spinMs / wire);
+        std::printf("| `%s` | %.1f | %.1f | %.3f | %.1f | %.3f |\n", text, wire, idleMs,
+                    idleMs / wire, spinMs, spinMs / wire);
+    }
+    session.execute(stop);
+    std::printf("\nworst ratio idle %.3f, spinning %.3f, %d failed exchanges\n", worstIdle,
+                worstSpinning, failures);
+    return failures == 0 && worstSpinning <= worstIdle + 0.02 ? 0 : 1;
 }
 
 // The brick stops for a moment 700 ms into the upload, in the middle of the first 50-entry
@@ -271,7 +314,8 @@ int firmwareTable(int sequences) {
 }
 
 constexpr const char* kUsage =
-    "usage: towerlink_bench [N] [--stall | --noise | --firmware] [--trace]\n"
+    "usage: towerlink_bench [N] [--stall | --noise | --firmware | --spin] [--trace]\n"
+    "       towerlink_bench --interpreter\n"
     "  N: repeats, or series and fault sequences with --noise and --firmware (1 to 1000)\n";
 
 [[noreturn]] void usage(const std::string& problem) {
@@ -279,16 +323,48 @@ constexpr const char* kUsage =
     std::exit(2);
 }
 
+// A loop of arithmetic, a test and a jump, the common shape of a spinning task:
+//   var0 += 1; var1 = var0; var1 &= 7; if (var1 == 0) var2 += 1; goto start
+const Bytes kSpin = {0x24, 0x00, 0x02, 0x01, 0x00, 0x14, 0x01, 0x00, 0x00, 0x00, 0x84,
+                     0x01, 0x02, 0x07, 0x00, 0x85, 0xC2, 0x00, 0x00, 0x00, 0x01, 0x03,
+                     0x27, 0x97, 0x24, 0x02, 0x02, 0x01, 0x00, 0x72, 0x9E, 0x00};
+
+// Instructions per second of the interpreter alone, on a manual clock: the brick's time
+// advances as fast as the PC can run its budget.
+int interpreterSpeed() {
+    ManualClock clock;
+    VirtualBrick brick(clock);
+    brick.programs().store().put(0, ChunkKind::Task, 0, kSpin);
+    brick.interpreter().setBudget(10000);
+    brick.interpreter().start(0);
+    const auto start = std::chrono::steady_clock::now();
+    // In steps the size of a host's visits, each well inside one catch-up's bound.
+    for (int step = 0; step < 100; ++step) {
+        clock.advance(std::chrono::milliseconds(50));
+        brick.runPrograms();
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto n = brick.interpreter().instructionsRun();
+    std::printf("%llu instructions in %.3f s: %.1f million a second\n",
+                static_cast<unsigned long long>(n), seconds, n / seconds / 1e6);
+    return n / seconds >= 5e6 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int repeats = 0;
-    bool stall = false, noise = false, firmware = false, trace = false;
+    bool stall = false, noise = false, firmware = false, trace = false, spin = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::printf("%s", kUsage);
             return 0;
+        } else if (a == "--interpreter") {
+            return interpreterSpeed();
+        } else if (a == "--spin") {
+            spin = true;
         } else if (a == "--stall") {
             stall = true;
         } else if (a == "--noise") {
@@ -309,11 +385,17 @@ int main(int argc, char** argv) {
             repeats = static_cast<int>(n);
         }
     }
-    if (stall + noise + firmware > 1) usage("one of --stall, --noise and --firmware at a time");
+    if (stall + noise + firmware + spin > 1) {
+        usage("one of --stall, --noise, --firmware and --spin at a time");
+    }
     if (repeats <= 0) repeats = noise || firmware ? 10 : 5;
     if (firmware) return firmwareTable(repeats);
     SystemClock clock;
     VirtualBrick brick(clock);
+    if (spin) {
+        brick.programs().store().put(0, ChunkKind::Task, 0, kSpin);
+        brick.fillDatalog(100);
+    }
     auto server = PtyBrickServer::create(brick, {.pace = true});
     if (!server) {
         std::fprintf(stderr, "%s\n", server.error().message.c_str());
@@ -339,7 +421,8 @@ int main(int argc, char** argv) {
     } else if (noise) {
         rc = noiseTable(session, brick, clock, repeats);
     } else {
-        rc = commandTable(session, brick, clock, repeats);
+        rc = spin ? spinTable(session, clock, repeats)
+                  : commandTable(session, brick, clock, repeats);
     }
     server.value()->stop();
     serving.join();

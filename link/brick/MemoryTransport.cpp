@@ -65,6 +65,7 @@ IoResult MemoryTransport::read(std::span<std::uint8_t> buffer, Micros firstByte,
         deadline = clock_.now() + interByte;
     }
     bytesRead_ += result.count;
+    brick_.runPrograms();  // time has passed for the brick too
     return result;
 }
 

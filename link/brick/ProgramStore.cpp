@@ -39,7 +39,7 @@ TransferStatus ProgramStore::canStore(int slot, ChunkKind kind, int number,
     return TransferStatus::Ok;
 }
 
-TransferStatus ProgramStore::store(int slot, ChunkKind kind, int number, Bytes code) {
+TransferStatus ProgramStore::put(int slot, ChunkKind kind, int number, Bytes code) {
     const TransferStatus s = canStore(slot, kind, number, code.size());
     if (s == TransferStatus::Ok)
         chunks_[static_cast<std::size_t>(index(slot, kind, number))] = std::move(code);

@@ -32,7 +32,7 @@ public:
     // task or subroutine that does not exist, NoMemory when the area is too small, Ok.
     TransferStatus canStore(int slot, ChunkKind kind, int number, std::size_t length) const;
     // Stores the code (after canStore said Ok; otherwise it returns what canStore says).
-    TransferStatus store(int slot, ChunkKind kind, int number, Bytes code);
+    TransferStatus put(int slot, ChunkKind kind, int number, Bytes code);
     void erase(int slot, ChunkKind kind, int number);
     void eraseAll(int slot, ChunkKind kind);
 

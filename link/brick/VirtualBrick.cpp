@@ -23,7 +23,7 @@ constexpr int kDefaultMode[5] = {0x00, 0x20, 0xA0, 0x80, 0xE0};
 }  // namespace
 
 VirtualBrick::VirtualBrick(Clock& clock, std::uint32_t faultSequence)
-    : clock_(clock), rng_(faultSequence) {
+    : clock_(clock), rng_(faultSequence), interpreter_(*this, clock.now()) {
     const Micros now = clock_.now();
     state_.timerStart.fill(now);
     state_.watchSetAt = now;
@@ -51,6 +51,7 @@ Bytes VirtualBrick::receive(std::span<const std::uint8_t> bytes) {
     Bytes heard = faults_.inbound ? applyLineFaults(bytes) : Bytes(bytes.begin(), bytes.end());
     Bytes sent;
     for (const Bytes& request : decoder_.feed(heard)) {
+        runPrograms();  // a request sees what the programs have done up to now
         Bytes reply = handle(request);
         sent.insert(sent.end(), reply.begin(), reply.end());
     }
@@ -152,7 +153,7 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
         case op::kSetTime:
             if (p[0] < 24 && p[1] < 60) {
                 s.watchMinutes = p[0] * 60 + p[1];
-                s.watchSetAt = clock_.now();
+                s.watchSetAt = brickNow();
             }
             return data;
         case op::kPlayTone: s.tones.push_back({readU16(p, 0), p[2]}); return data;
@@ -193,21 +194,15 @@ std::optional<Bytes> VirtualBrick::execute(std::uint8_t opcode, std::span<const 
         case op::kSetProgram:
             if (p[0] <= 4) {
                 s.program = p[0];
-                s.runningTasks = 0;
+                interpreter_.stopAll();
                 programs_.abandon();
             }
             return data;
-        case op::kStartTask:
-            if (p[0] <= 9)
-                s.runningTasks = static_cast<std::uint16_t>(s.runningTasks | (1 << p[0]));
-            return data;
-        case op::kStopTask:
-            if (p[0] <= 9)
-                s.runningTasks = static_cast<std::uint16_t>(s.runningTasks & ~(1 << p[0]));
-            return data;
-        case op::kStopAllTasks: s.runningTasks = 0; return data;
+        case op::kStartTask: interpreter_.start(p[0]); return data;
+        case op::kStopTask: interpreter_.stop(p[0]); return data;
+        case op::kStopAllTasks: interpreter_.stopAll(); return data;
         case op::kClearTimer:
-            if (p[0] < 4) s.timerStart[p[0]] = clock_.now();
+            if (p[0] < 4) s.timerStart[p[0]] = brickNow();
             return data;
         case op::kSetPowerDownDelay: s.powerDownDelay = p[0]; return data;
         case op::kSetDatalogSize: {
@@ -289,7 +284,7 @@ void VirtualBrick::setVariable(std::uint8_t opcode, int var, int operand) {
 
 std::int16_t VirtualBrick::value(int source, int argument) {
     const BrickState& s = state_;
-    const Micros now = clock_.now();
+    const Micros now = brickNow();
     switch (source) {
         case 0: return argument >= 0 && argument < 32 ? s.variables[argument] : 0;
         case 1:

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "Interpreter.h"
 #include "Packet.h"
 #include "ProgramReceiver.h"
 #include "RequestDecoder.h"
@@ -117,10 +118,20 @@ public:
     // What Get value answers for (source, argument) right now.
     std::int16_t value(int source, int argument);
 
+    // The programs' interpreter, and the chance to run them up to the clock's now; the brick
+    // takes it before each request, its hosts whenever they let time pass.
+    Interpreter& interpreter() { return interpreter_; }
+    const Interpreter& interpreter() const { return interpreter_; }
+    void runPrograms() { interpreter_.runUntil(clock_.now()); }
+
     // The packet a brick sends to broadcast a message byte (no reply expected).
     static Bytes messagePacket(std::uint8_t message);
 
 private:
+    friend class Interpreter;  // programs act on the brick as its direct commands do
+
+    // The brick's time: the interpreter's while a program runs, the clock's otherwise.
+    Micros brickNow() { return interpreter_.inSlot() ? interpreter_.time() : clock_.now(); }
     Bytes handle(const Bytes& payload);
     std::optional<Bytes> execute(std::uint8_t opcode, std::span<const std::uint8_t> p);
     void setVariable(std::uint8_t opcode, int var, int operand);
@@ -138,6 +149,7 @@ private:
     Bytes lastReply_;
     VirtualRom rom_;
     ProgramReceiver programs_;
+    Interpreter interpreter_;
 };
 
 }  // namespace towerlink

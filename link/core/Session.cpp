@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "ByteOrder.h"
 #include "Hex.h"
 #include "Opcodes.h"
 #include "ReplyDecoder.h"
@@ -20,9 +21,8 @@ bool traceRequested() {
 std::int32_t numericAnswer(std::uint8_t opcode, const Bytes& data) {
     switch (opcode) {
         case op::kAlive: return 1;
-        case op::kGetValue:
-            return data.size() >= 2 ? static_cast<std::int16_t>(data[0] | (data[1] << 8)) : 0;
-        case op::kGetBattery: return data.size() >= 2 ? data[0] | (data[1] << 8) : 0;
+        case op::kGetValue: return data.size() >= 2 ? readS16(data, 0) : 0;
+        case op::kGetBattery: return data.size() >= 2 ? readU16(data, 0) : 0;
         case op::kSetDatalogSize:
         case op::kDatalogNext: return data.empty() ? 0 : data[0];
         default: return 0;
@@ -177,8 +177,7 @@ void Session::adaptReplyTimeout(const Attempt& a, bool firstTry) {
 
 ExecuteResult Session::run(const Request& request, bool stopOnDamage) {
     const op::OpcodeInfo* info = op::findOpcode(request.opcode());
-    const std::size_t dataLength =
-        request.payload.size() >= 5 ? request.payload[3] | (request.payload[4] << 8) : 0;
+    const std::size_t dataLength = request.payload.size() >= 5 ? readU16(request.payload, 3) : 0;
     if (info == nullptr ||
         request.payload.size() != 1u + op::requestParamLength(*info, dataLength) ||
         info->opcode != request.opcode()) {

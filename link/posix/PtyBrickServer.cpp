@@ -73,6 +73,8 @@ void PtyBrickServer::pause(Micros length) {
 }
 
 void PtyBrickServer::waitUntil(Micros when, Bytes* heard) {
+    // Programs keep up byte by byte, so that the next request finds little to catch up on.
+    brick_.runPrograms();
     SystemClock clock;
     if (heard == nullptr) {
         clock.sleepUntil(when);
@@ -119,16 +121,44 @@ bool PtyBrickServer::send(const Bytes& bytes, Micros& lineFree, Bytes* heard) {
     return true;
 }
 
+void PtyBrickServer::setConsole(int fd, std::function<void(std::string_view)> onLine) {
+    consoleFd_ = fd;
+    onLine_ = std::move(onLine);
+}
+
+void PtyBrickServer::readConsole() {
+    char buffer[256];
+    const ssize_t n = ::read(consoleFd_, buffer, sizeof buffer);
+    if (n <= 0) {
+        if (n < 0 && errno == EINTR) return;
+        consoleFd_ = -1;  // end of input: serve on without a console
+        return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+        if (buffer[i] != '\n') {
+            consoleLine_ += buffer[i];
+            continue;
+        }
+        onLine_(consoleLine_);
+        consoleLine_.clear();
+    }
+}
+
 void PtyBrickServer::serve() {
     std::uint8_t buffer[512];
     Micros lineFree{0};
     for (;;) {
-        pollfd fds[2] = {{master_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        pollfd fds[3] = {
+            {master_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}, {consoleFd_, POLLIN, 0}};
+        // Running programs need the brick's time to move on even when nobody talks to it.
+        const int timeout = brick_.interpreter().anyRunning() ? kProgramTickMs : -1;
+        if (::poll(fds, 3, timeout) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[1].revents || stopping_.load()) return;
+        brick_.runPrograms();
+        if (consoleFd_ >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) readConsole();
         if (!(fds[0].revents & POLLIN)) continue;
         ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
         if (n <= 0) continue;

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "LinkError.h"
 #include "Result.h"
@@ -23,6 +25,8 @@ struct PtyBrickOptions {
 
 class PtyBrickServer {
 public:
+    static constexpr int kProgramTickMs = 5;  // how often running programs catch up when idle
+
     static Result<std::unique_ptr<PtyBrickServer>, Failure> create(VirtualBrick& brick,
                                                                    PtyBrickOptions options = {});
     ~PtyBrickServer();
@@ -31,6 +35,10 @@ public:
 
     // Path of the terminal that clients open, e.g. /dev/pts/3.
     const std::string& path() const { return path_; }
+
+    // Lines read from `fd` (a console, standard input) while serving go to `onLine`, between
+    // requests; end of input stops the reading, not the serving.
+    void setConsole(int fd, std::function<void(std::string_view)> onLine);
 
     // Serves until stop(); the brick is used from this thread only.
     void serve();
@@ -48,6 +56,7 @@ private:
     bool send(const Bytes& bytes, Micros& lineFree, Bytes* heard);
     // Waits as long as the client's side is full; false when stop() came first.
     bool writeByte(std::uint8_t byte);
+    void readConsole();
     // Waits until `when`, reading into `heard` whatever arrives meanwhile.
     void waitUntil(Micros when, Bytes* heard);
 
@@ -59,7 +68,10 @@ private:
     UniqueFd wakeWrite_;
     std::string path_;
     std::atomic<std::int64_t> pausedUntil_{0};
-    std::atomic<bool> stopping_{false};  // microseconds of the steady clock
+    std::atomic<bool> stopping_{false};
+    int consoleFd_ = -1;
+    std::function<void(std::string_view)> onLine_;
+    std::string consoleLine_;  // the part of a line read so far
 };
 
 }  // namespace towerlink

@@ -32,6 +32,7 @@
 #include <csignal>
 
 #include "PtyBrickServer.h"
+#include "VirtualConsole.h"
 #endif
 
 using namespace towerlink;
@@ -54,6 +55,8 @@ constexpr const char* kUsage =
     "  towerlink virtual --pty [--pace] [--noise PERCENT --sequence N] [--datalog N]\n"
     "                    [--noise-way both|in|out] [--pause-on-signal MS] [--no-firmware]\n"
     "                    [--show-programs]\n"
+    "                    [--sensor N=RAW]...   (then reads console lines on standard input:\n"
+    "                    sensor N RAW, press N, release N, run, show)\n"
 #endif
     "  towerlink --help | --version\n"
     "FILE is a firmware file in S-record form (.lgo), such as firm0328.lgo.\n"
@@ -80,6 +83,7 @@ struct Options {
     int slot = 0;  // 0: the brick's current program slot
     bool showPrograms = false;
     bool quiet = false;
+    std::vector<std::string> consoleLines;  // sensor settings for the virtual brick
     std::string text;
     std::size_t words = 0;  // the words TEXT (or FILE, or NAME) was made of
 };
@@ -154,6 +158,11 @@ Options parseArguments(int argc, char** argv) {
             o.showPrograms = true;
         } else if (a == "--datalog") {
             o.datalogEntries = static_cast<int>(number(a, value(), kMaxDatalogEntries));
+#ifndef _WIN32
+        } else if (a == "--sensor") {
+            o.consoleLines.push_back(sensorOptionLine(value()));
+            if (o.consoleLines.back().empty()) usage("--sensor is N=RAW, e.g. --sensor 1=300");
+#endif
         } else if (a.rfind("--", 0) == 0) {
             usage("unknown option " + a);
         } else {
@@ -345,6 +354,7 @@ int serveVirtual(const Options& o) {
     auto server = PtyBrickServer::create(brick, {.pace = o.pace});
     if (!server) return fail(server.error());
     gServer = server.value().get();
+    if (!attachConsole(brick, *server.value(), o.consoleLines)) return 2;
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigaction(SIGTERM, &sa, nullptr);

@@ -114,8 +114,8 @@ TEST(ProgramDownload, SelectsTheSlotReplacesItsProgramAndReportsProgress) {
     DownloadRig rig;
     const RcxImage image = programImage("tasks.rcx");
     ProgramStore& store = rig.brick.programs().store();
-    store.store(0, ChunkKind::Task, 0, bytes("21 81"));  // another slot's program stays
-    store.store(2, ChunkKind::Task, 7, bytes("21 82"));  // this slot's old task goes
+    store.put(0, ChunkKind::Task, 0, bytes("21 81"));  // another slot's program stays
+    store.put(2, ChunkKind::Task, 7, bytes("21 82"));  // this slot's old task goes
     std::vector<std::pair<std::size_t, std::size_t>> progress;
     auto done = downloadProgram(rig.session, image, {.slot = 3, .quiet = true},
                                 [&](std::size_t d, std::size_t t) { progress.emplace_back(d, t); });

@@ -99,6 +99,11 @@ TEST(VirtualBrick, KeepsTimeWatchProgramDisplayAndSound) {
     rig.answer("setw 23,59");
     rig.clock.advance(std::chrono::minutes(2));
     EXPECT_EQ(rig.answer("poll 14,0"), 1);
+    // Tasks that wait ten seconds; a task without code does not start.
+    for (auto [slot, task] : {std::pair{0, 3}, {4, 1}, {4, 2}})
+        rig.brick.programs().store().put(slot, ChunkKind::Task, task, bytes("43 02 E8 03"));
+    rig.answer("start 4");
+    EXPECT_EQ(s.runningTasks, 0);
     rig.answer("start 3");
     EXPECT_EQ(s.runningTasks, 1 << 3);
     rig.answer("prgm 4");
