@@ -80,8 +80,7 @@ std::optional<Bytes> ProgramReceiver::transfer(std::span<const std::uint8_t> p) 
     if (d.received.size() != d.length) {
         note(name + ": " + std::to_string(d.received.size()) + " of the " +
              std::to_string(d.length) + " bytes announced arrived; nothing stored");
-    } else if (store_.put(d.slot, d.kind, d.number, std::move(d.received)) !=
-               TransferStatus::Ok) {
+    } else if (store_.put(d.slot, d.kind, d.number, std::move(d.received)) != TransferStatus::Ok) {
         note(name + ": no longer fits the memory; nothing stored");
     }
     open_.reset();

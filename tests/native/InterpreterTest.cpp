@@ -38,8 +38,8 @@ Names load(VirtualBrick& brick, const std::string& name, int slot = 0) {
         const int length = readU16(file, at + 2);
         const auto kind = file[at] == 0 ? ChunkKind::Task : ChunkKind::Subroutine;
         brick.programs().store().put(slot, kind, file[at + 1],
-                               Bytes(file.begin() + static_cast<long>(at) + 4,
-                                     file.begin() + static_cast<long>(at) + 4 + length));
+                                     Bytes(file.begin() + static_cast<long>(at) + 4,
+                                           file.begin() + static_cast<long>(at) + 4 + length));
         at += 4 + static_cast<std::size_t>((length + 3) & ~3);
     }
     Names names;
@@ -216,7 +216,7 @@ TEST(Interpreter, StopsATaskOnFaultyCodeAndGoesOn) {
         BrickRig rig;
         rig.brick.programs().store().put(0, ChunkKind::Task, 0, bytes(c.task));
         rig.brick.programs().store().put(0, ChunkKind::Task, 1,
-                                   bytes("24 01 02 01 00  43 02 01 00  27 8A"));
+                                         bytes("24 01 02 01 00  43 02 01 00  27 8A"));
         if (*c.sub0) rig.brick.programs().store().put(0, ChunkKind::Subroutine, 0, bytes(c.sub0));
         rig.answer("start 1");
         rig.answer("start 0");
@@ -275,9 +275,9 @@ TEST(Interpreter, KeepsFourLoopCountersAndAFifthPushOverwritesTheTop) {
     // then four loops counting in variable 2, the last of which finds the stack empty.
     const std::string loop = "37 08  24 02 02 01 00  27 88  ";
     rig.brick.programs().store().put(0, ChunkKind::Task, 0,
-                               bytes("82 02 01  82 02 01  82 02 01  82 02 01  82 02 03  "
-                                     "37 08  24 00 02 01 00  27 88  " +
-                                     loop + loop + loop + loop));
+                                     bytes("82 02 01  82 02 01  82 02 01  82 02 01  82 02 03  "
+                                           "37 08  24 00 02 01 00  27 88  " +
+                                           loop + loop + loop + loop));
     rig.answer("start 0");
     rig.clock.advance(10ms);
     EXPECT_EQ(rig.answer("poll 0,0"), 3);
