@@ -25,7 +25,6 @@ Micros MemoryTransport::queue(std::span<const std::uint8_t> bytes, Micros start,
 
 IoResult MemoryTransport::write(std::span<const std::uint8_t> bytes) {
     if (unplugged_) return IoResult::failure("writing to the tower", 0);
-    bytesWritten_ += bytes.size();
     if (!towerPresent_) return IoResult::done(bytes.size());
     const Micros now = clock_.now();
     // The echo comes back while the request is still being sent; the brick can answer only
@@ -64,7 +63,6 @@ IoResult MemoryTransport::read(std::span<std::uint8_t> buffer, Micros firstByte,
         incoming_.pop_front();
         deadline = clock_.now() + interByte;
     }
-    bytesRead_ += result.count;
     brick_.runPrograms();  // time has passed for the brick too
     return result;
 }

@@ -43,9 +43,6 @@ public:
     // an adapter's buffer) holds them, so the brick is free to hear the next request.
     void pauseNextReply(std::size_t afterBytes, Micros length, bool brickHalts = true);
 
-    std::size_t bytesWritten() const { return bytesWritten_; }
-    std::size_t bytesRead() const { return bytesRead_; }
-
 private:
     struct Pause {
         std::size_t afterBytes = 0;
@@ -65,8 +62,6 @@ private:
     std::optional<Pause> nextPause_;
     bool towerPresent_ = true;
     bool unplugged_ = false;
-    std::size_t bytesWritten_ = 0;
-    std::size_t bytesRead_ = 0;
 };
 
 }  // namespace towerlink

@@ -35,7 +35,6 @@ public:
     const Bytes& image() const { return image_; }
     // The entry address announced with the last download (any address in the firmware area).
     std::uint16_t entry() const { return entry_; }
-    bool downloading() const { return downloading_; }
 
 private:
     std::optional<Bytes> transfer(std::span<const std::uint8_t> params);

@@ -284,7 +284,7 @@ STDMETHODIMP TowerLinkObject::ExecuteCommand(BSTR* text, long* mode, long* posit
         }
         auto request =
             parseCommand(commandText(*text),
-                         *mode == TOWERLINK_MODE_LASM ? CommandForm::Lasm : CommandForm::Script);
+                         *mode == TOWERLINK_MODE_LASM ? CommandForm::Lasm : CommandForm::Statement);
         if (!request) {
             *position = request.error().column;
             raise(TowerLinkError::CommandText, widen(request.error().message));

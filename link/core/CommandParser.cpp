@@ -346,7 +346,7 @@ Request motorWord(std::uint8_t opcode, std::uint8_t code, const Fields& f) {
 }
 
 // The statement form: plain words for the everyday operations.
-const Command kScript[] = {
+const Command kStatement[] = {
     // Counted from 1 as the console's label lists them: 1 is the brick's click, sound 0.
     {"sound", 1, 1,
      [](const Fields& f, const std::string&) {
@@ -395,7 +395,7 @@ Result<Request, ParseError> parseCommand(std::string_view text, CommandForm form
         Tokens t = tokenize(text);
         std::span<const Command> table = form == CommandForm::Lasm
                                              ? std::span<const Command>(kLasm)
-                                             : std::span<const Command>(kScript);
+                                             : std::span<const Command>(kStatement);
         for (const Command& c : table) {
             if (t.word != c.word) continue;
             const int count = static_cast<int>(t.fields.size());

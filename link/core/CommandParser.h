@@ -21,7 +21,7 @@
 namespace towerlink {
 
 // The two ways to write a command; the link's interface gives them its own mode numbers.
-enum class CommandForm { Script, Lasm };
+enum class CommandForm { Statement, Lasm };
 
 struct ParseError {
     std::string message;

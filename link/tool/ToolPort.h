@@ -21,20 +21,23 @@ struct PortRequest {
 };
 
 // An open tower with a session on it; owns whatever the tower needs (a virtual brick too).
-class OpenPort {
+class OpenTower {
 public:
-    virtual ~OpenPort() = default;
+    virtual ~OpenTower() = default;
     virtual Session& session() = 0;
 };
 
 // The port, or the sentence to print when it cannot be opened.
-Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& request);
+Result<std::unique_ptr<OpenTower>, std::string> openPort(const PortRequest& request);
 
 // The PORT paragraph of the usage text.
 extern const char* const kPortHelp;
 
-// `towerlink port [NAME]`: shows or sets the default port; returns the exit code.
+#ifdef _WIN32
+// `towerlink port [NAME]`: shows or sets the default port; returns the exit code. Only Windows
+// keeps a default port.
 int portCommand(const std::string& name);
+#endif
 
 bool standardErrorIsTerminal();
 

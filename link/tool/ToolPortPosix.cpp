@@ -1,8 +1,6 @@
 // The tool's towers on Linux: serial devices, the USB tower's device node, the virtual brick.
 #include <unistd.h>
 
-#include <iostream>
-
 #include "PosixSerialTransport.h"
 #include "ToolPort.h"
 #include "UsbTowerTransport.h"
@@ -11,7 +9,7 @@
 namespace towerlink::tool {
 namespace {
 
-class DevicePort final : public OpenPort {
+class DevicePort final : public OpenTower {
 public:
     explicit DevicePort(std::unique_ptr<Transport> transport)
         : transport_(std::move(transport)), session_(*transport_, clock_) {}
@@ -24,9 +22,9 @@ private:
 };
 
 template <class T>
-Result<std::unique_ptr<OpenPort>, std::string> opened(Result<std::unique_ptr<T>, Failure> r) {
+Result<std::unique_ptr<OpenTower>, std::string> opened(Result<std::unique_ptr<T>, Failure> r) {
     if (!r) return linkErrorName(r.error().error) + std::string(": ") + r.error().message;
-    return std::unique_ptr<OpenPort>(std::make_unique<DevicePort>(std::move(r.value())));
+    return std::unique_ptr<OpenTower>(std::make_unique<DevicePort>(std::move(r.value())));
 }
 
 }  // namespace
@@ -34,7 +32,7 @@ Result<std::unique_ptr<OpenPort>, std::string> opened(Result<std::unique_ptr<T>,
 const char* const kPortHelp =
     "PORT is a serial device path, 'usb' (/dev/usb/legousbtower0) or 'virtual'.\n";
 
-Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& request) {
+Result<std::unique_ptr<OpenTower>, std::string> openPort(const PortRequest& request) {
     if (request.name.empty()) return std::string("--port is required");
     if (request.name == "virtual") {
         auto settings = parseVirtualBrickSettings(request.faults.value_or(""));
@@ -45,11 +43,6 @@ Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& reque
     }
     if (request.name == "usb") return opened(UsbTowerTransport::open());
     return opened(PosixSerialTransport::open(request.name));
-}
-
-int portCommand(const std::string&) {
-    std::cerr << "towerlink: this system keeps no default port: give --port\n";
-    return 2;
 }
 
 bool standardErrorIsTerminal() {

@@ -34,7 +34,7 @@ std::string narrow(const std::wstring& text) {
     return out;
 }
 
-class ConnectedPort final : public OpenPort {
+class ConnectedPort final : public OpenTower {
 public:
     explicit ConnectedPort(std::unique_ptr<PortConnection> connection)
         : connection_(std::move(connection)) {}
@@ -52,7 +52,7 @@ const char* const kPortHelp =
     "PORT is COM1..COM256, USB, USB2.. or VIRTUAL; without --port, the default port\n"
     "(TOWERLINK_PORT, else the one 'towerlink port NAME' set, else USB).\n";
 
-Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& request) {
+Result<std::unique_ptr<OpenTower>, std::string> openPort(const PortRequest& request) {
     const std::wstring text = request.name.empty() ? configuredPortName() : wide(request.name);
     const std::optional<PortName> name = parsePortName(text);
     if (!name) return "unknown port '" + narrow(text) + "': use COMn, USB, USBn or VIRTUAL";
@@ -68,7 +68,7 @@ Result<std::unique_ptr<OpenPort>, std::string> openPort(const PortRequest& reque
             }
             if (!request.firmware) settings.firmware = false;
         }
-        return std::unique_ptr<OpenPort>(std::make_unique<ConnectedPort>(
+        return std::unique_ptr<OpenTower>(std::make_unique<ConnectedPort>(
             PortConnection::open(*name, TowerRange::Short, settings)));
     } catch (const kestrel::ComError& e) {
         return narrow(e.details().description);

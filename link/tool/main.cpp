@@ -42,8 +42,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage:\n"
-    "  towerlink encode [--mode lasm|script] TEXT\n"
-    "  towerlink send --port PORT [--mode lasm|script] [--trace] TEXT\n"
+    "  towerlink encode [--mode lasm|statement] TEXT\n"
+    "  towerlink send --port PORT [--mode lasm|statement] [--trace] TEXT\n"
     "  towerlink datalog --port PORT [--trace]\n"
     "  towerlink status --port PORT [--trace]\n"
     "  towerlink firmware --port PORT [--trace] FILE\n"
@@ -127,8 +127,11 @@ Options parseArguments(int argc, char** argv) {
             o.faults = value();
         } else if (a == "--mode") {
             const std::string m = value();
-            if (m != "lasm" && m != "script") usage("--mode is lasm or script");
-            o.form = m == "lasm" ? CommandForm::Lasm : CommandForm::Script;
+            // "script" is the form's older name in this tool, still taken.
+            if (m != "lasm" && m != "statement" && m != "script") {
+                usage("--mode is lasm or statement");
+            }
+            o.form = m == "lasm" ? CommandForm::Lasm : CommandForm::Statement;
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a == "--pty") {
@@ -198,7 +201,7 @@ int fail(const Failure& f) {
 }
 
 // The port behind --port, with tracing switched on if asked for; exits when it cannot be opened.
-std::unique_ptr<OpenPort> openOrExit(const Options& o) {
+std::unique_ptr<OpenTower> openOrExit(const Options& o) {
     auto port = openPort({o.port, o.faults, o.firmware});
     if (!port) {
         std::cerr << "towerlink: " << port.error() << "\n";

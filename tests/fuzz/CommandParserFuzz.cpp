@@ -12,7 +12,7 @@ using namespace towerlink;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    for (CommandForm form : {CommandForm::Lasm, CommandForm::Script}) {
+    for (CommandForm form : {CommandForm::Lasm, CommandForm::Statement}) {
         auto r = parseCommand(text, form);
         if (r.ok()) {
             const op::OpcodeInfo* info = op::findOpcode(r->opcode());

@@ -125,10 +125,10 @@ TEST(CommandParser, ParsesTheScriptForm) {
         {"program 2", "91 02"},
         {"message 9", "F7 09"},
     };
-    expectEncodings(CommandForm::Script, cases);
+    expectEncodings(CommandForm::Statement, cases);
     // The forms do not share their words.
     EXPECT_FALSE(parseCommand("sound 3", CommandForm::Lasm).ok());
-    EXPECT_FALSE(parseCommand("plays 3", CommandForm::Script).ok());
+    EXPECT_FALSE(parseCommand("plays 3", CommandForm::Statement).ok());
 }
 
 TEST(CommandParser, ReportsFaultsWithMessageAndColumn) {
@@ -172,8 +172,8 @@ TEST(CommandParser, ReportsFaultsWithMessageAndColumn) {
         {"out 2,1,", "number expected", 9},
         {"out - 2,1", "digits expected after '-'", 6},
         {"setv 1,2,99999999999999", "value must be -32768 to 32767", 10},
-        {"sound 0", "sound must be 1 to 6", 7, CommandForm::Script},
-        {"sound 7", "sound must be 1 to 6", 7, CommandForm::Script},
+        {"sound 0", "sound must be 1 to 6", 7, CommandForm::Statement},
+        {"sound 7", "sound must be 1 to 6", 7, CommandForm::Statement},
     };
     for (const auto& c : cases) {
         auto r = parseCommand(c.text, c.form);

@@ -120,7 +120,7 @@ TEST(VirtualBrick, KeepsTimeWatchProgramDisplayAndSound) {
     EXPECT_EQ(s.userPrecision, 1);
     EXPECT_EQ(s.userArgument, 3);
     rig.answer("plays 3");
-    rig.run("Sound 2", CommandForm::Script);
+    rig.run("Sound 2", CommandForm::Statement);
     EXPECT_EQ(s.sounds, (std::vector<int>{3, 1}));
     rig.answer("playt 440,50");
     EXPECT_EQ(s.tones, (std::vector<Tone>{{440, 50}}));
