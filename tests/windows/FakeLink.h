@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "TowerLinkError.h"
+#include "TowerLinkFailure.h"
 
 namespace kestrel::test {
 

@@ -12,7 +12,7 @@
 #include "ComPtr.h"
 #include "LoadedLibrary.h"
 #include "RecordingEventSink.h"
-#include "TowerLinkError.h"
+#include "TowerLinkFailure.h"
 
 namespace kestrel::test {
 
