@@ -31,19 +31,6 @@ Request keyed(std::uint8_t opcode, const std::uint8_t (&key)[5]) {
     return r;
 }
 
-Request transferData(int block, std::span<const std::uint8_t> data) {
-    Request r{{op::kTransferData}};
-    pushU16(r.payload, block);
-    pushU16(r.payload, static_cast<long long>(data.size()));
-    r.payload.insert(r.payload.end(), data.begin(), data.end());
-    r.payload.push_back(blockChecksum(data));
-    return r;
-}
-
-std::string blockText(int block) {
-    return block == 0 ? "the last block (0)" : "block " + std::to_string(block);
-}
-
 // Failures that a noisy line explains; anything else ends the download at once.
 bool noisy(const Failure& f) {
     return f.error == LinkError::BadCommunication || f.error == LinkError::NoBrick;
@@ -98,7 +85,7 @@ std::optional<DownloadFailure> sendImage(Session& session, std::span<const std::
         if (total - at - length == 1 && length > 1) --length;
         const int block = at + length == total ? 0 : testsTaken ? number + 1 : number;
         const std::span<const std::uint8_t> data = image.subspan(at, length);
-        ExecuteResult r = session.execute(transferData(block, data));
+        ExecuteResult r = session.execute(Request::transferData(block, data));
         if (r) {
             failures = untestable = 0;
             auto code = static_cast<TransferStatus>(r->data.at(0));

@@ -17,19 +17,6 @@ std::string chunkText(const ImageChunk& c) {
            std::to_string(c.number);
 }
 
-std::string blockText(int block) {
-    return block == 0 ? "the last block (0)" : "block " + std::to_string(block);
-}
-
-Request transferData(int block, std::span<const std::uint8_t> data) {
-    Request r{{op::kTransferData}};
-    pushU16(r.payload, block);
-    pushU16(r.payload, static_cast<long long>(data.size()));
-    r.payload.insert(r.payload.end(), data.begin(), data.end());
-    r.payload.push_back(blockChecksum(data));
-    return r;
-}
-
 Request beginChunk(const ImageChunk& c) {
     Request r{{c.kind == ImageChunkKind::Task ? op::kBeginTask : op::kBeginSubroutine, 0}};
     pushU16(r.payload, c.number);
@@ -134,7 +121,7 @@ Outcome downloadProgram(Session& session, const RcxImage& image,
             const int block = last ? 0 : number;
             const std::span<const std::uint8_t> data(code.data() + sent, length);
             for (int attempt = 1;; ++attempt) {
-                ExecuteResult r = session.execute(transferData(block, data));
+                ExecuteResult r = session.execute(Request::transferData(block, data));
                 if (!r) return failed(r.error(), name + ", " + blockText(block));
                 const std::uint8_t status = r->data.at(0);
                 if (status == 0) break;

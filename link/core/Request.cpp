@@ -2,6 +2,7 @@
 #include "Request.h"
 
 #include "ByteOrder.h"
+#include "Firmware.h"
 #include "Opcodes.h"
 
 namespace towerlink {
@@ -25,6 +26,19 @@ Request Request::uploadDatalog(std::uint16_t first, std::uint16_t count) {
     pushU16(r.payload, first);
     pushU16(r.payload, count);
     return r;
+}
+
+Request Request::transferData(int block, std::span<const std::uint8_t> data) {
+    Request r{{op::kTransferData}};
+    pushU16(r.payload, block);
+    pushU16(r.payload, static_cast<long long>(data.size()));
+    r.payload.insert(r.payload.end(), data.begin(), data.end());
+    r.payload.push_back(blockChecksum(data));
+    return r;
+}
+
+std::string blockText(int block) {
+    return block == 0 ? "the last block (0)" : "block " + std::to_string(block);
 }
 
 ReplyShape replyShape(const Request& request) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 
 #include "Packet.h"
 
@@ -19,7 +21,13 @@ struct Request {
     static Request getVersions();
     static Request getBattery();
     static Request uploadDatalog(std::uint16_t first, std::uint16_t count);
+    // One block of a firmware or program download: its number (the last one 0), its length,
+    // the data and their checksum.
+    static Request transferData(int block, std::span<const std::uint8_t> data);
 };
+
+// How messages name a download's block: "block 3", "the last block (0)".
+std::string blockText(int block);
 
 // What a well-formed reply to `request` carries.
 struct ReplyShape {
