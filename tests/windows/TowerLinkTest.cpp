@@ -367,7 +367,10 @@ TEST_F(TowerLinkTest, ARegistryPortValueThatIsNoPortIsRefusedByNameNotTakenForUs
 }
 
 TEST_F(TowerLinkTest, RegistrationRecordsOnlyItsOwnKeysAndRemovesThem) {
-    const wchar_t* key = L"CLSID\\{A8C50762-C3C0-4254-B181-3CD173C997BC}\\InprocServer32";
+    wchar_t clsid[40] = {};
+    ASSERT_GT(StringFromGUID2(CLSID_TowerLink, clsid, 40), 0);
+    const std::wstring path = L"CLSID\\" + std::wstring(clsid) + L"\\InprocServer32";
+    const wchar_t* key = path.c_str();
     ASSERT_EQ(S_OK, library_.registerServer());
     wchar_t value[MAX_PATH] = {};
     DWORD size = sizeof(value) - sizeof(wchar_t);
