@@ -114,46 +114,28 @@ TEST(ProgramDownload, HandlesEveryStatusAndEveryLoss) {
     const std::string kept = "; the current program slot may now hold part of the program";
     const struct {
         std::string what;
-        std::function<void(DownloadRig&)> setUp;
-        std::string message;  // empty: the program arrives exactly
+        std::function<Fate(Bytes&)> onRequest;  // none: the brick itself is set up by `what`
+        std::string message;                    // empty: the program arrives exactly
     } cases[] = {
-        {"a block damaged twice",
-         [&](DownloadRig& r) {
-             r.tap.onRequest = nth(0x45, {1, 2}, Fate::Deliver, badSum);
-         },
-         ""},
-        {"a block request lost",
-         [&](DownloadRig& r) { r.tap.onRequest = nth(0x45, {1}, Fate::Lose); }, ""},
-        {"a block reply lost",
-         [&](DownloadRig& r) { r.tap.onRequest = nth(0x45, {2}, Fate::LoseReply); }, ""},
-        {"a block damaged three times",
-         [&](DownloadRig& r) {
-             r.tap.onRequest = nth(0x45, {1, 2, 3}, Fate::Deliver, badSum);
-         },
+        {"a block damaged twice", nth(0x45, {1, 2}, Fate::Deliver, badSum), ""},
+        {"a block request lost", nth(0x45, {1}, Fate::Lose), ""},
+        {"a block reply lost", nth(0x45, {2}, Fate::LoseReply), ""},
+        {"a block damaged three times", nth(0x45, {1, 2, 3}, Fate::Deliver, badSum),
          "task 0, block 1: the brick keeps finding its checksum wrong" + kept},
-        {"no memory", [](DownloadRig& r) { r.brick.fillDatalog(2040); },
-         "task 0: the brick has not enough free memory for it" + kept},
-        {"a bad number",
-         [&](DownloadRig& r) {
-             r.tap.onRequest = nth(0x25, {1}, Fate::Deliver, [](Bytes& p) { p[2] = 12; });
-         },
+        {"no memory", {}, "task 0: the brick has not enough free memory for it" + kept},
+        {"a bad number", nth(0x25, {1}, Fate::Deliver, [](Bytes& p) { p[2] = 12; }),
          "task 0: the brick refuses its number" + kept},
-        {"no download under way",  // block 1 arrives as a last block, so the real one finds none
-         [&](DownloadRig& r) {
-             r.tap.onRequest = nth(0x45, {1}, Fate::Deliver, [](Bytes& p) { p[1] = 0; });
-         },
+        // Block 1 arrives as a last block, so the real one finds none.
+        {"no download under way", nth(0x45, {1}, Fate::Deliver, [](Bytes& p) { p[1] = 0; }),
          "task 0, the last block (0): the brick has no download under way" + kept},
-        {"a brick that falls silent",
-         [&](DownloadRig& r) {
-             r.tap.onRequest = nth(0x45, {1, 2, 3, 4}, Fate::Lose);
-         },
-         "task 0, block 1: "},
-        {"a brick that is off", [](DownloadRig& r) { r.brick.setFaults({.silent = true}); },
-         "alive check: the brick does not answer (is it on?)"},
+        {"a brick that falls silent", nth(0x45, {1, 2, 3, 4}, Fate::Lose), "task 0, block 1: "},
+        {"a brick that is off", {}, "alive check: the brick does not answer (is it on?)"},
     };
     for (const auto& c : cases) {
         DownloadRig rig;
-        c.setUp(rig);
+        rig.tap.onRequest = c.onRequest;
+        if (c.what == "no memory") rig.brick.fillDatalog(2040);
+        if (c.what == "a brick that is off") rig.brick.setFaults({.silent = true});
         auto done = rig.download(image);
         if (c.message.empty()) {
             ASSERT_TRUE(done.ok()) << c.what << ": " << done.error().failure.message;
