@@ -1,9 +1,11 @@
 // A virtual brick behind an in-memory tower with a session on top, all on a manual clock; a tap
-// between session and tower records the requests and can damage or lose replies.
+// between session and tower records the requests, can change or lose them, and can damage or
+// lose replies.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,19 +16,32 @@
 
 namespace towerlink::test {
 
-// Passes everything through unless told to lose replies or damage bytes read.
+// Passes everything through unless told to change or lose requests, lose replies or damage
+// bytes read.
 class Tap final : public Transport {
 public:
+    enum class Fate { Deliver, Lose, LoseReply };
+
     Tap(Transport& inner, Clock& clock) : inner_(inner), clock_(clock) {}
 
     IoResult write(std::span<const std::uint8_t> b) override {
         written.emplace_back(b.begin(), b.end());
         writtenAt.push_back(clock_.now());
-        IoResult r = inner_.write(b);
+        Bytes sent(b.begin(), b.end());
+        Fate fate = Fate::Deliver;
+        if (onRequest) {
+            Bytes payload;
+            for (std::size_t i = kHeaderLength; i + 2 < b.size(); i += 2) payload.push_back(b[i]);
+            fate = onRequest(payload);
+            sent = encodePacket(payload);
+        }
+        if (fate == Fate::Lose) return IoResult::done(b.size());
+        IoResult r = inner_.write(sent);
         if (loseReplies > 0) {
             --loseReplies;
-            inner_.discardInput();
+            fate = Fate::LoseReply;
         }
+        if (fate == Fate::LoseReply) inner_.discardInput();
         return r;
     }
     IoResult read(std::span<std::uint8_t> buffer, Micros first, Micros inter) override {
@@ -39,6 +54,8 @@ public:
     bool echoes() const override { return inner_.echoes(); }
     void discardInput() override { inner_.discardInput(); }
 
+    // Sees each request's payload, may change it, and says what becomes of it.
+    std::function<Fate(Bytes& payload)> onRequest;
     std::vector<Bytes> written;
     std::vector<Micros> writtenAt;
     int loseReplies = 0;
@@ -52,8 +69,11 @@ private:
 };
 
 struct BrickRig {
-    explicit BrickRig(MemoryTransportOptions options = {})
-        : brick(clock, 7), tower(brick, clock, options), tap(tower, clock), session(tap, clock) {}
+    explicit BrickRig(MemoryTransportOptions options = {}, std::uint32_t sequence = 7)
+        : brick(clock, sequence),
+          tower(brick, clock, options),
+          tap(tower, clock),
+          session(tap, clock) {}
 
     // Runs a text, noting in `took` how long it took on the clock.
     ExecuteResult run(const std::string& text, CommandForm form = CommandForm::Lasm) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 
 #include "BrickConsole.h"
 #include "BrickRig.h"
@@ -64,51 +65,51 @@ struct ProgramRun {
         rig.clock.advance(time);
         rig.brick.runPrograms();
     }
+    // Checks variables given as "name=value name=value".
+    void expect(const std::string& values) {
+        std::istringstream in(values);
+        for (std::string item; in >> item;) {
+            const auto eq = item.find('=');
+            EXPECT_EQ(var(item.substr(0, eq)), std::stoi(item.substr(eq + 1), nullptr, 0)) << item;
+        }
+    }
     BrickRig rig;
     Names names;
 };
 
 }  // namespace
 
-TEST(Interpreter, RunsArithmeticOnEverySourceKind) {
-    ProgramRun run("arithmetic");
-    run.rig.brick.setSensorRaw(1, 400);
-    run.rig.clock.advance(2500ms);  // timers count from the brick's start
-    run.start();
-    run.after(1ms);
-    const std::pair<const char*, int> expected[] = {
-        {"a", 2993}, {"b", 32767}, {"c", -1},  {"d", 0x1A51}, {"e", 1234},  {"v", -25536},
-        {"f", 60},   {"g", 400},   {"h", 25},  {"k", 0},      {"n", -3},    {"p", 2},
-        {"q", 6000}, {"s", 103},   {"u", 250}, {"w", 9300},   {"zero", 50}, {"m", 1},
+// Each program runs to its end and leaves its results in its variables. RCX2 code loops with
+// decvjn and decvjnl, RCX code ("flow-rcx") with the loop counter stack (loopc, loopcl); both
+// jump with jmp and jmpl and test with chk and chkl.
+TEST(Interpreter, RunsCompiledProgramsToTheirResults) {
+    const char* flow =
+        "whiles=10 repeats=14 untils=5 ifs=121 longs=105 dos=4 nested=12 "
+        "longRepeats=112";
+    const struct {
+        const char* program;
+        Micros time;
+        const char* expected;
+    } cases[] = {
+        {"arithmetic", 1ms,
+         "a=2993 b=32767 c=-1 d=0x1A51 e=1234 v=-25536 f=60 g=400 h=25 k=0 n=-3 p=2 q=6000 "
+         "s=103 u=250 w=9300 zero=50 m=1"},
+        {"flow", 10ms, flow},
+        {"flow-rcx", 10ms, flow},
+        {"subs", 200ms, "fromHelper=33 calls=44 done=1"},  // past main's Wait(10)
     };
-    for (const auto& [name, value] : expected) EXPECT_EQ(run.var(name), value) << name;
-    EXPECT_EQ(run.rig.answer("poll 0,2"), 42);  // r[2], written through the indirect source
-    EXPECT_TRUE(run.rig.brick.interpreter().diagnostics().empty());
-}
-
-TEST(Interpreter, RunsEveryBranchEncodingOfBothTargets) {
-    // RCX2 code loops with decvjn and decvjnl, RCX code with the loop counter stack (loopc,
-    // loopcl); both jump with jmp and jmpl and test with chk and chkl.
-    for (const char* program : {"flow", "flow-rcx"}) {
-        ProgramRun run(program);
+    for (const auto& c : cases) {
+        ProgramRun run(c.program);
+        run.rig.brick.setSensorRaw(1, 400);
+        run.rig.clock.advance(2500ms);  // timers count from the brick's start
         run.start();
-        run.after(10ms);
-        const std::pair<const char*, int> expected[] = {
-            {"whiles", 10}, {"repeats", 14}, {"untils", 5},  {"ifs", 121},
-            {"longs", 105}, {"dos", 4},      {"nested", 12}, {"longRepeats", 112},
-        };
-        for (const auto& [name, value] : expected)
-            EXPECT_EQ(run.var(name), value) << program << " " << name;
+        run.after(c.time);
+        run.expect(c.expected);
+        if (std::string(c.program) == "arithmetic") {
+            EXPECT_EQ(run.rig.answer("poll 0,2"), 42);  // r[2], written through the indirect source
+        }
+        EXPECT_TRUE(run.rig.brick.interpreter().diagnostics().empty()) << c.program;
     }
-}
-
-TEST(Interpreter, CallsSubroutinesFromSeveralTasks) {
-    ProgramRun run("subs");
-    run.start();
-    run.after(200ms);  // past main's Wait(10), a tenth of a second
-    EXPECT_EQ(run.var("fromHelper"), 33);
-    EXPECT_EQ(run.var("calls"), 44);
-    EXPECT_EQ(run.var("done"), 1);
 }
 
 TEST(Interpreter, KeepsLocalsPerTaskAndRestartsTasks) {
@@ -117,11 +118,7 @@ TEST(Interpreter, KeepsLocalsPerTaskAndRestartsTasks) {
     run.after(1ms);
     EXPECT_EQ(run.rig.brick.state().runningTasks, 0b11u);  // "other" has ended already
     run.after(3s);
-    EXPECT_EQ(run.var("ticks"), 10);
-    EXPECT_EQ(run.var("restarts"), 3);
-    EXPECT_EQ(run.var("counter"), 1);
-    EXPECT_EQ(run.var("mainLocal"), 5);
-    EXPECT_EQ(run.var("otherLocal"), 77);
+    run.expect("ticks=10 restarts=3 counter=1 mainLocal=5 otherLocal=77");
     EXPECT_EQ(run.rig.brick.state().runningTasks, 0u);
 }
 
@@ -131,10 +128,7 @@ TEST(Interpreter, WaitsAndTimersRunOnTheBricksClock) {
     run.after(30s);
     EXPECT_EQ(run.var("stage"), 1);
     run.after(31s);
-    EXPECT_EQ(run.var("stage"), 2);
-    EXPECT_EQ(run.var("t0"), 600);
-    EXPECT_EQ(run.var("fast"), 6000);
-    EXPECT_EQ(run.var("watch"), 90);
+    run.expect("stage=2 t0=600 fast=6000 watch=90");
     run.after(5s);
     EXPECT_EQ(run.var("stage"), 2);  // still waiting for timer 1 to reach 70 s
     run.after(5s);
@@ -152,9 +146,7 @@ TEST(Interpreter, FollowsSensorsTheTestDrives) {
         run.rig.brick.setSensorRaw(0, raw);
         run.after(10ms);
     }
-    EXPECT_EQ(run.var("presses"), 2);
-    EXPECT_EQ(run.var("light"), 51);
-    EXPECT_EQ(run.var("done"), 1);
+    run.expect("presses=2 light=51 done=1");
 }
 
 TEST(Interpreter, DrivesMotorsAndQueuesSounds) {
@@ -211,6 +203,13 @@ TEST(Interpreter, StopsATaskOnFaultyCodeAndGoesOn) {
         {"toggled spelling", "1C 00 02 05 00  2C 00 02 01 00", "", "", 6},
         {"division by zero", "14 00 02 07 00  44 00 02 00 00", "", "", 7},
         {"end of sub returns", "17 00  24 00 02 01 00", "14 00 02 04 00", "", 5},
+        // Four counters of 1, then 3 in place of the top: five loops adding 1 to variable 0 run
+        // 3, 1, 1, 1 and 0 times, the last finding the stack empty.
+        {"fifth loop counter",
+         "82 02 01  82 02 01  82 02 01  82 02 01  82 02 03  37 08 24 00 02 01 00 27 88  "
+         "37 08 24 00 02 01 00 27 88  37 08 24 00 02 01 00 27 88  37 08 24 00 02 01 00 27 88  "
+         "37 08 24 00 02 01 00 27 88",
+         "", "", 6},
     };
     for (const auto& c : cases) {
         BrickRig rig;
@@ -240,8 +239,7 @@ TEST(Interpreter, ReportsEventsCompiledByNqc) {
     run.rig.brick.interpreter().setDiagnosticSink([&](const std::string& s) { reported = s; });
     run.start();
     run.after(1ms);
-    EXPECT_EQ(run.var("before"), 1);
-    EXPECT_EQ(run.var("after"), 0);
+    run.expect("before=1 after=0");
     EXPECT_NE(reported.find("task 0 stopped at address"), std::string::npos) << reported;
     EXPECT_NE(reported.find("sete"), std::string::npos) << reported;
 }
@@ -261,28 +259,10 @@ TEST(Interpreter, SharesItsWorldWithDirectCommands) {
     const int stopped = run.var("spins");
     run.after(1s);
     EXPECT_EQ(run.var("spins"), stopped);
-    run.rig.answer("start 0");
-    run.rig.answer("prgm 2");  // selecting a slot stops the program
-    EXPECT_EQ(run.rig.brick.state().runningTasks, 0u);
+    run.rig.answer("prgm 2");
     run.rig.answer("start 0");  // slot 3's main
     run.after(300ms);
     EXPECT_EQ(run.rig.answer("poll 0,2"), 1);  // its "done"
-}
-
-TEST(Interpreter, KeepsFourLoopCountersAndAFifthPushOverwritesTheTop) {
-    BrickRig rig;
-    // Four counters of 1, then 3 in place of the top: a loop of three counting in variable 0,
-    // then four loops counting in variable 2, the last of which finds the stack empty.
-    const std::string loop = "37 08  24 02 02 01 00  27 88  ";
-    rig.brick.programs().store().put(0, ChunkKind::Task, 0,
-                                     bytes("82 02 01  82 02 01  82 02 01  82 02 01  82 02 03  "
-                                           "37 08  24 00 02 01 00  27 88  " +
-                                           loop + loop + loop + loop));
-    rig.answer("start 0");
-    rig.clock.advance(10ms);
-    EXPECT_EQ(rig.answer("poll 0,0"), 3);
-    EXPECT_EQ(rig.answer("poll 0,2"), 3);
-    EXPECT_TRUE(rig.brick.interpreter().diagnostics().empty());
 }
 
 TEST(Interpreter, StartsATaskAtOnceWhileAnotherWaitsLong) {

@@ -5,15 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
 
+#include "BrickRig.h"
 #include "ByteOrder.h"
-#include "MemoryTransport.h"
 #include "ProgramCommands.h"
 #include "TestBytes.h"
-#include "VirtualBrick.h"
 
 namespace towerlink::test {
 namespace {
@@ -26,39 +26,8 @@ RcxImage programImage(const std::string& name) {
     return image.ok() ? image.value() : RcxImage{};
 }
 
-// Between the session and the tower: shows each request's payload to the test, which may change
-// it, lose it on the way to the brick, or lose the brick's reply.
-class RequestHook final : public Transport {
-public:
-    enum class Fate { Deliver, Lose, LoseReply };
-    std::function<Fate(Bytes& payload)> onRequest;
-    std::vector<Bytes> written;
-
-    explicit RequestHook(Transport& inner) : inner_(inner) {}
-
-    IoResult write(std::span<const std::uint8_t> b) override {
-        written.emplace_back(b.begin(), b.end());
-        Bytes payload;
-        for (std::size_t i = kHeaderLength; i + 2 < b.size(); i += 2) payload.push_back(b[i]);
-        const Fate fate = onRequest ? onRequest(payload) : Fate::Deliver;
-        if (fate == Fate::Lose) return IoResult::done(b.size());
-        inner_.write(encodePacket(payload));
-        if (fate == Fate::LoseReply) inner_.discardInput();
-        return IoResult::done(b.size());
-    }
-    IoResult read(std::span<std::uint8_t> buffer, Micros first, Micros inter) override {
-        return inner_.read(buffer, first, inter);
-    }
-    bool echoes() const override { return inner_.echoes(); }
-    void discardInput() override { inner_.discardInput(); }
-
-private:
-    Transport& inner_;
-};
-
-struct DownloadRig {
-    explicit DownloadRig(MemoryTransportOptions options = {}, std::uint32_t sequence = 7)
-        : brick(clock, sequence), tower(brick, clock, options), hook(tower), session(hook, clock) {}
+struct DownloadRig : BrickRig {
+    using BrickRig::BrickRig;
 
     Result<std::monostate, ProgramDownloadFailure> download(const RcxImage& image,
                                                             ProgramDownloadOptions options = {}) {
@@ -81,12 +50,6 @@ struct DownloadRig {
                    static_cast<std::size_t>(brick.programs().store().datalogBytes()) ==
                ProgramStore::kUserMemory;
     }
-
-    ManualClock clock{Micros{1000000}};
-    VirtualBrick brick;
-    MemoryTransport tower;
-    RequestHook hook;
-    Session session;
 };
 
 TEST(ProgramDownload, SendsNqcsSequenceByteForByte) {
@@ -105,7 +68,7 @@ TEST(ProgramDownload, SendsNqcsSequenceByteForByte) {
         bytes("55 FF 00 4D B2 00 FF 00 FF 04 FB 00 FF FA 05 FF 00 21 DE 41 BE 5B A4 07 F8"),
         bytes("55 FF 00 51 AE 05 FA 56 A9"),
     };
-    EXPECT_EQ(rig.hook.written, expected);
+    EXPECT_EQ(rig.tap.written, expected);
     EXPECT_TRUE(rig.holdsExactly(0, image));
     EXPECT_EQ(rig.brick.state().sounds, std::vector<int>{5});
 }
@@ -135,7 +98,7 @@ TEST(ProgramDownload, SelectsTheSlotReplacesItsProgramAndReportsProgress) {
 }
 
 TEST(ProgramDownload, HandlesEveryStatusAndEveryLoss) {
-    using Fate = RequestHook::Fate;
+    using Fate = Tap::Fate;
     const RcxImage image = programImage("touch.rcx");
     // The n-th request with `opcode` (base form) gets `fate`, after `change`.
     auto nth = [](std::uint8_t opcode, std::vector<int> which, Fate fate,
@@ -151,46 +114,28 @@ TEST(ProgramDownload, HandlesEveryStatusAndEveryLoss) {
     const std::string kept = "; the current program slot may now hold part of the program";
     const struct {
         std::string what;
-        std::function<void(DownloadRig&)> setUp;
-        std::string message;  // empty: the program arrives exactly
+        std::function<Fate(Bytes&)> onRequest;  // none: the brick itself is set up by `what`
+        std::string message;                    // empty: the program arrives exactly
     } cases[] = {
-        {"a block damaged twice",
-         [&](DownloadRig& r) {
-             r.hook.onRequest = nth(0x45, {1, 2}, Fate::Deliver, badSum);
-         },
-         ""},
-        {"a block request lost",
-         [&](DownloadRig& r) { r.hook.onRequest = nth(0x45, {1}, Fate::Lose); }, ""},
-        {"a block reply lost",
-         [&](DownloadRig& r) { r.hook.onRequest = nth(0x45, {2}, Fate::LoseReply); }, ""},
-        {"a block damaged three times",
-         [&](DownloadRig& r) {
-             r.hook.onRequest = nth(0x45, {1, 2, 3}, Fate::Deliver, badSum);
-         },
+        {"a block damaged twice", nth(0x45, {1, 2}, Fate::Deliver, badSum), ""},
+        {"a block request lost", nth(0x45, {1}, Fate::Lose), ""},
+        {"a block reply lost", nth(0x45, {2}, Fate::LoseReply), ""},
+        {"a block damaged three times", nth(0x45, {1, 2, 3}, Fate::Deliver, badSum),
          "task 0, block 1: the brick keeps finding its checksum wrong" + kept},
-        {"no memory", [](DownloadRig& r) { r.brick.fillDatalog(2040); },
-         "task 0: the brick has not enough free memory for it" + kept},
-        {"a bad number",
-         [&](DownloadRig& r) {
-             r.hook.onRequest = nth(0x25, {1}, Fate::Deliver, [](Bytes& p) { p[2] = 12; });
-         },
+        {"no memory", {}, "task 0: the brick has not enough free memory for it" + kept},
+        {"a bad number", nth(0x25, {1}, Fate::Deliver, [](Bytes& p) { p[2] = 12; }),
          "task 0: the brick refuses its number" + kept},
-        {"no download under way",  // block 1 arrives as a last block, so the real one finds none
-         [&](DownloadRig& r) {
-             r.hook.onRequest = nth(0x45, {1}, Fate::Deliver, [](Bytes& p) { p[1] = 0; });
-         },
+        // Block 1 arrives as a last block, so the real one finds none.
+        {"no download under way", nth(0x45, {1}, Fate::Deliver, [](Bytes& p) { p[1] = 0; }),
          "task 0, the last block (0): the brick has no download under way" + kept},
-        {"a brick that falls silent",
-         [&](DownloadRig& r) {
-             r.hook.onRequest = nth(0x45, {1, 2, 3, 4}, Fate::Lose);
-         },
-         "task 0, block 1: "},
-        {"a brick that is off", [](DownloadRig& r) { r.brick.setFaults({.silent = true}); },
-         "alive check: the brick does not answer (is it on?)"},
+        {"a brick that falls silent", nth(0x45, {1, 2, 3, 4}, Fate::Lose), "task 0, block 1: "},
+        {"a brick that is off", {}, "alive check: the brick does not answer (is it on?)"},
     };
     for (const auto& c : cases) {
         DownloadRig rig;
-        c.setUp(rig);
+        rig.tap.onRequest = c.onRequest;
+        if (c.what == "no memory") rig.brick.fillDatalog(2040);
+        if (c.what == "a brick that is off") rig.brick.setFaults({.silent = true});
         auto done = rig.download(image);
         if (c.message.empty()) {
             ASSERT_TRUE(done.ok()) << c.what << ": " << done.error().failure.message;
@@ -245,10 +190,6 @@ TEST(ProgramReceiver, TakesOtherToolsSequencesAndRefusesWhatDoesNotFit) {
         return brick.receive(encodePacket(p));
     };
     const ProgramStore& store = brick.programs().store();
-    auto chunk = [&](int slot, ChunkKind k, int n) {
-        const auto s = store.chunk(slot, k, n);
-        return Bytes(s.begin(), s.end());
-    };
     // TclRCX: a begin and one whole block numbered 0 per chunk, nothing else.
     EXPECT_EQ(send("35 00 01 00 03 00"), packet("CA 00"));
     EXPECT_EQ(block(0x45, 0, bytes("51 05 F6")), packet("BA 00"));
@@ -261,16 +202,16 @@ TEST(ProgramReceiver, TakesOtherToolsSequencesAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(send("48"), packet("B7"));
     EXPECT_EQ(send("78"), packet("87"));
     EXPECT_EQ(send("2D 00 00 00 18 00"), packet("D2 00"));
-    const Bytes twenty = bytes("14 00 02 05 00 21 81 43 02 64 00 21 41 51 01 14 01 02 07 00");
+    const std::string hexTwenty = "14 00 02 05 00 21 81 43 02 64 00 21 41 51 01 14 01 02 07 00";
+    const Bytes twenty = bytes(hexTwenty);
     EXPECT_TRUE(block(0x45, 2, twenty).empty());            // out of order: no answer
     EXPECT_EQ(block(0x4D, 1, twenty, 1), packet("B2 03"));  // damaged: expected again
     EXPECT_EQ(block(0x45, 1, twenty), packet("BA 00"));
     EXPECT_EQ(block(0x45, 1, twenty), packet("BA 00"));  // a repeat, answered again
     EXPECT_EQ(block(0x4D, 0, bytes("27 81 51 02")), packet("B2 00"));
     EXPECT_EQ(brick.state().repeatsAnswered, 1);
-    Bytes whole = twenty;
-    for (int b : {0x27, 0x81, 0x51, 0x02}) whole.push_back(static_cast<std::uint8_t>(b));
-    EXPECT_EQ(chunk(1, ChunkKind::Task, 0), whole);
+    EXPECT_TRUE(
+        std::ranges::equal(store.chunk(1, ChunkKind::Task, 0), bytes(hexTwenty + " 27 81 51 02")));
     // Numbers, sizes and lengths the brick refuses; none leaves anything behind.
     EXPECT_EQ(send("25 00 0A 00 01 00"), packet("DA 02"));
     EXPECT_EQ(send("3D 00 08 00 01 00"), packet("C2 02"));
