@@ -367,9 +367,9 @@ TEST_F(TowerLinkTest, ARegistryPortValueThatIsNoPortIsRefusedByNameNotTakenForUs
 }
 
 TEST_F(TowerLinkTest, RegistrationRecordsOnlyItsOwnKeysAndRemovesThem) {
-    wchar_t clsid[40] = {};
-    ASSERT_GT(StringFromGUID2(CLSID_TowerLink, clsid, 40), 0);
-    const std::wstring path = L"CLSID\\" + std::wstring(clsid) + L"\\InprocServer32";
+    wchar_t classId[40] = {};
+    ASSERT_GT(StringFromGUID2(CLSID_TowerLink, classId, 40), 0);
+    const std::wstring path = L"CLSID\\" + std::wstring(classId) + L"\\InprocServer32";
     const wchar_t* key = path.c_str();
     ASSERT_EQ(S_OK, library_.registerServer());
     wchar_t value[MAX_PATH] = {};
