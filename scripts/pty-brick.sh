@@ -1,13 +1,18 @@
-# Sourced: pty_brick TOOL [ARG...] starts the native tool's virtual brick on a paced
-# pseudo-terminal in the background, with its further arguments, and waits for it to name the
-# terminal. Sets server (its process), served (a file with its output) and terminal (the
+# Sourced: pty_brick TOOL [--unpaced] [ARG...] starts the native tool's virtual brick on a
+# pseudo-terminal (paced at line speed unless --unpaced) in the background, with its further
+# arguments, and waits for it to name the terminal. Sets server (its process), served (a file with its output) and terminal (the
 # device, or what it said instead); fails, saying what the tool said, when no terminal came.
 # pty_brick_stop ends that brick and removes its output file.
 pty_brick() {
   served=$(mktemp)
   pty_tool=$1
   shift
-  "$pty_tool" virtual --pty --pace "$@" >"$served" 2>&1 </dev/null &
+  pty_pace=--pace
+  if [ "$1" = --unpaced ]; then
+    pty_pace=
+    shift
+  fi
+  "$pty_tool" virtual --pty $pty_pace "$@" >"$served" 2>&1 </dev/null &
   server=$!
   tries=0
   while [ ! -s "$served" ] && [ $tries -lt 50 ]; do

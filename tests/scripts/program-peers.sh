@@ -52,15 +52,7 @@ done
 # also work at line pace, where each takes two minutes; unpaced the test stays short.
 if [ -r "$srec" ]; then
   for how in "firmdl3 --slow --tty=TERMINAL $srec" "nqc -STERMINAL -firmware $srec"; do
-    served=$(mktemp)
-    "$tool" virtual --pty --no-firmware >"$served" 2>&1 </dev/null &
-    server=$!
-    tries=0
-    while [ ! -s "$served" ] && [ $tries -lt 50 ]; do
-      sleep 0.1
-      tries=$((tries + 1))
-    done
-    terminal=$(head -n 1 "$served")
+    pty_brick "$tool" --unpaced --no-firmware || exit 1
     run=$(echo "$how" | sed "s|TERMINAL|$terminal|")
     $run >"$work/err" 2>&1 || { fail "$run"; cat "$work/err"; }
     state=$("$tool" status --port "$terminal")
