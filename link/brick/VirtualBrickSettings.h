@@ -33,6 +33,7 @@ struct VirtualBrickSettings {
     bool noiseOut = true;
     std::uint32_t faultSequence = 1;
     std::optional<std::uint8_t> message;
+    bool operator==(const VirtualBrickSettings&) const = default;
 };
 
 // The settings, or a sentence saying which item is wrong.

@@ -4,19 +4,24 @@
 namespace towerlink {
 
 VirtualBrickTransport::VirtualBrickTransport(const VirtualBrickSettings& settings)
-    : brick_(clock_, settings.faultSequence),
-      tower_(brick_, clock_, {.echo = true, .paced = false}),
+    : VirtualBrickTransport(std::make_shared<StandingBrick>(settings), settings) {}
+
+VirtualBrickTransport::VirtualBrickTransport(std::shared_ptr<StandingBrick> brick,
+                                             const VirtualBrickSettings& settings)
+    : standing_(std::move(brick)),
+      brick_(standing_->brick()),
+      tower_(brick_, standing_->clock(), {.echo = true, .paced = false}),
       otherDevice_(settings.otherDevice),
       message_(settings.message) {
     tower_.setTowerPresent(settings.towerPresent);
-    brick_.setFirmware(settings.firmware);
-    if (settings.batteryMillivolts) brick_.setBatteryMillivolts(*settings.batteryMillivolts);
     BrickFaults faults;
     faults.silent = settings.silent;
     faults.corruptRate = settings.noisePercent / 100.0;
     faults.inbound = settings.noiseIn;
     faults.outbound = settings.noiseOut;
     brick_.setFaults(faults);
+    // Each port's line damages the same bytes, however long the brick has stood there.
+    brick_.restartFaults(settings.faultSequence);
 }
 
 IoResult VirtualBrickTransport::write(std::span<const std::uint8_t> bytes) {

@@ -4,17 +4,22 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "MemoryTransport.h"
-#include "VirtualBrick.h"
-#include "VirtualBrickSettings.h"
+#include "StandingBrick.h"
 
 namespace towerlink {
 
 class VirtualBrickTransport final : public Transport {
 public:
+    // A brick of its own, set up by the settings.
     explicit VirtualBrickTransport(const VirtualBrickSettings& settings);
+    // The given brick, which may have outlived other towers, in a room the settings describe:
+    // the tower and the line start afresh with each port, the brick keeps what it holds.
+    VirtualBrickTransport(std::shared_ptr<StandingBrick> brick,
+                          const VirtualBrickSettings& settings);
 
     IoResult write(std::span<const std::uint8_t> bytes) override;
     IoResult read(std::span<std::uint8_t> buffer, Micros firstByte, Micros interByte) override;
@@ -22,8 +27,8 @@ public:
     void discardInput() override { tower_.discardInput(); }
 
 private:
-    SystemClock clock_;
-    VirtualBrick brick_;
+    std::shared_ptr<StandingBrick> standing_;
+    VirtualBrick& brick_;
     MemoryTransport tower_;
     bool otherDevice_;
     std::optional<std::uint8_t> message_;

@@ -18,6 +18,14 @@ namespace {
 // process, just as Windows lets only one handle at a time hold a COM port.
 std::atomic<bool> g_virtualPortHeld{false};
 
+// The brick before the VIRTUAL port stays while the process lives, as a real brick stays before
+// its tower: what one link downloads, the next one finds, until the port's settings change. Only
+// the holder of the port touches it.
+std::shared_ptr<StandingBrick>& standingBrick() {
+    static std::shared_ptr<StandingBrick> brick;
+    return brick;
+}
+
 [[noreturn]] void raiseBusy(const std::wstring& port) {
     raise(TowerLinkError::PortBusy,
           port +
@@ -117,7 +125,11 @@ std::unique_ptr<PortConnection> PortConnection::open(const PortName& name, Tower
     }
     if (g_virtualPortHeld.exchange(true)) raiseBusy(name.text());
     try {
-        auto transport = std::make_unique<VirtualBrickTransport>(virtualSettings);
+        std::shared_ptr<StandingBrick>& brick = standingBrick();
+        if (!brick || !brick->isSetUpBy(virtualSettings)) {
+            brick = std::make_shared<StandingBrick>(virtualSettings);
+        }
+        auto transport = std::make_unique<VirtualBrickTransport>(brick, virtualSettings);
         return std::unique_ptr<PortConnection>(
             new PortConnection(std::move(transport), name.text(), true));
     } catch (...) {

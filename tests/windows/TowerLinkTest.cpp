@@ -125,6 +125,21 @@ TEST_F(TowerLinkTest, StatusFollowsOpenAndCloseAndIsBusyWhileAnotherLinkHoldsThe
     EXPECT_EQ(TOWERLINK_STATUS_READY, status(second.get()));
 }
 
+TEST_F(TowerLinkTest, TheBrickKeepsWhatALinkLeftUntilThePortsSettingsChange) {
+    // Each link leaves variable 0 one higher than it found it.
+    auto found = [&](const wchar_t* faults) {
+        ComPtr<IBrickLink> link = library_.openVirtual(faults);
+        const long value = run(link.get(), L"poll 0,0").result;
+        EXPECT_EQ(S_OK, run(link.get(), L"sumv 0,2,1").hr);
+        return value;
+    };
+    EXPECT_EQ(0, found(L""));
+    EXPECT_EQ(1, found(L"")) << "a second link finds what the first left";
+    EXPECT_EQ(0, found(L"battery=8000")) << "other settings, another brick";
+    EXPECT_EQ(1, found(L"battery=8000"));
+    EXPECT_EQ(0, found(L""));
+}
+
 TEST_F(TowerLinkTest, LinkSettingIsTheTowerRangeThatSetLinkModeTakesBack) {
     ComPtr<IBrickLink> link = library_.create();
     auto range = [&] { return info(link.get(), TOWERLINK_INFO_LINK_SETTING); };
