@@ -444,6 +444,10 @@ TEST_F(TowerLinkTest, DownloadFirmwareFailuresCarryTheirNumbersAndNameWhatFailed
     library_.expectFailure(loader->DownloadFirmware(notFirmware.get()),
                            towerLinkError(TOWERLINK_E_BAD_FIRMWARE_FILE),
                            L"line 1: not an S-record");
+    // Windows would open the file before the NUL: another one than the one named.
+    Bstr beforeNul(kFirmwareFile + L'\0' + L".missing");
+    library_.expectFailure(loader->DownloadFirmware(beforeNul.get()),
+                           towerLinkError(TOWERLINK_E_BAD_FIRMWARE_FILE), L"after a NUL");
     library_.expectFailure(loader->DownloadFirmware(good.get()),
                            towerLinkError(TOWERLINK_E_FIRMWARE_DOWNLOAD),
                            L"Nothing was changed on the brick");
