@@ -125,19 +125,6 @@ TEST(FirmwareDownload, ReplacesFirmwareThatIsThere) {
     EXPECT_EQ(version.value(), (FirmwareVersion{4, 1}));
 }
 
-TEST(FirmwareDownload, ResendsDamagedBlocksAndTheImageArrivesOnce) {
-    BrickRig rig;
-    rig.brick.setFirmware(false);
-    // Damage both ways: a block the brick never heard, and one it took whose reply was lost.
-    rig.brick.setFaults({.corruptRate = 0.0005});
-    const FirmwareImage image = testImage(8000);
-    auto version = downloadFirmware(rig.session, image);
-    ASSERT_TRUE(version.ok()) << version.error().failure.message;
-    EXPECT_EQ(rig.brick.rom().image(), image.data);
-    EXPECT_GT(rig.session.stats().retries, rig.brick.state().repeatsAnswered);
-    EXPECT_GT(rig.brick.state().repeatsAnswered, 0);
-}
-
 TEST(FirmwareDownload, ABrickThatFallsSilentNamesTheBlockAndASecondRunSucceeds) {
     BrickRig rig;
     rig.brick.setFirmware(false);
@@ -158,8 +145,8 @@ TEST(FirmwareDownload, ABrickThatFallsSilentNamesTheBlockAndASecondRunSucceeds) 
     EXPECT_EQ(rig.brick.rom().image(), image.data);
 }
 
-// Blocks shrink on a noisy line and the image still arrives whole, byte for byte, under every
-// fault sequence; a line too noisy for anything says so rather than blaming the brick.
+// Blocks shrink on a noisy line and the image still arrives whole and once, byte for byte, under
+// every fault sequence; a line too noisy for anything says so rather than blaming the brick.
 TEST(FirmwareDownload, AdaptsItsBlocksToANoisyLine) {
     const struct {
         double rate;
@@ -178,6 +165,10 @@ TEST(FirmwareDownload, AdaptsItsBlocksToANoisyLine) {
             ASSERT_TRUE(version.ok()) << c.rate << " " << c.outbound << " sequence " << sequence
                                       << ": " << version.error().failure.message;
             EXPECT_EQ(rig.brick.rom().image(), image.data);
+            // A block taken whose reply was lost came again, and went in once.
+            if (c.outbound) {
+                EXPECT_GT(rig.brick.state().repeatsAnswered, 0) << sequence;
+            }
         }
     }
     BrickRig rig;
