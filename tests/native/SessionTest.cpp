@@ -186,7 +186,11 @@ TEST(Session, HandsOnBroadcastMessages) {
     rig.answer("ping");
     rig.tower.inject(VirtualBrick::messagePacket(0x21));
     rig.session.listen(Micros{100000});
-    EXPECT_EQ(got, std::vector<std::uint8_t>{0x21});
+    // One that comes while a reply is awaited.
+    rig.brick.setFaults({.replyDelay = Micros{50000}});
+    rig.tower.inject(VirtualBrick::messagePacket(0x2A), Micros{1});
+    EXPECT_EQ(rig.answer("pollb"), 9300);
+    EXPECT_EQ(got, (std::vector<std::uint8_t>{0x21, 0x2A}));
 }
 
 // 1000 mixed commands over a line that damages or loses 5% of the bytes both ways and where
