@@ -160,7 +160,6 @@ TEST(RequestDecoder, RecoversWhenAByteWasLost) {
     // The first copy lost its last byte, so it takes in the start of the resend and fails its
     // check.
     EXPECT_TRUE(decoder.feed(bytes("55 FF 00 21 DE 81 7E A2")).empty());
-    EXPECT_GT(decoder.pending(), 0u);
     EXPECT_EQ(decoder.feed(bytes("55 FF 00 21 DE 81 7E A2 5D")),
               std::vector<Bytes>{bytes("21 81")});
 }

@@ -14,7 +14,6 @@ using test::packet;
 TEST(VirtualBrick, DrivesMotors) {
     BrickRig rig;
     rig.answer("out 2,1");
-    EXPECT_EQ(rig.brick.state().motors[0].mode, MotorMode::On);
     rig.answer("dir 0,3");
     rig.answer("dir 1,1");  // flip
     rig.answer("pwr 6,2,3");
