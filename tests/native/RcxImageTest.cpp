@@ -108,8 +108,7 @@ TEST(RcxImage, NamesTheOffsetOfEveryFaultAndAcceptsWhatIsHarmless) {
         }
     }
     // A last chunk whose length is no multiple of 4 may end the file without its padding.
-    Bytes unpadded = bytes("52 43 58 49 02 01 01 00 00 00 03 00  01 07 03 00  51 05 F6");
-    auto image = readRcxImage(unpadded);
+    auto image = readRcxImage(bytes("52 43 58 49 02 01 01 00 00 00 03 00  01 07 03 00  51 05 F6"));
     ASSERT_TRUE(image.ok()) << describe(image.error());
     EXPECT_EQ(image->chunks[0].kind, ImageChunkKind::Subroutine);
     EXPECT_EQ(image->chunks[0].code, bytes("51 05 F6"));

@@ -32,9 +32,8 @@ const Micros kLogUpload = wireTime(15) + kByteTime * 67;
 TEST(Session, AlternatesTheToggleBitAndPingsFirst) {
     BrickRig rig;
     for (const char* text : {"poll 9,1", "poll 9,1", "poll 9,1", "pollb", "poll 9,1", "ping",
-                             "ping", "msgs 4", "poll 9,1"}) {
+                             "ping", "msgs 4", "poll 9,1"})
         rig.answer(text);
-    }
     std::vector<std::uint8_t> opcodes;
     for (const Bytes& packet : rig.tap.written) opcodes.push_back(packet[3]);
     EXPECT_EQ(opcodes, (std::vector<std::uint8_t>{0x10, 0x12, 0x1A, 0x12, 0x30, 0x12, 0x10, 0x18,
