@@ -37,10 +37,6 @@ public:
         }
         if (fate == Fate::Lose) return IoResult::done(b.size());
         IoResult r = inner_.write(sent);
-        if (loseReplies > 0) {
-            --loseReplies;
-            fate = Fate::LoseReply;
-        }
         if (fate == Fate::LoseReply) inner_.discardInput();
         return r;
     }
@@ -58,7 +54,6 @@ public:
     std::function<Fate(Bytes& payload)> onRequest;
     std::vector<Bytes> written;
     std::vector<Micros> writtenAt;
-    int loseReplies = 0;
     bool flipBits = false;
     std::size_t bytesRead = 0;
     std::size_t damageByte = 0;  // 1-based position in everything read; 0 for none

@@ -64,10 +64,8 @@ TEST(Datalog, HandlesAnEmptyOrMissingLogAndFailures) {
 // noisy line: the upload shrinks until they do, and on a clean line it is back to the fewest
 // chunks.
 TEST(Datalog, UploadsInFewChunksAndShorterOnesOnANoisyLine) {
-    EXPECT_EQ(Datalog::chunkSize(1), 1);
-    EXPECT_EQ(Datalog::chunkSize(50), 50);
-    EXPECT_EQ(Datalog::chunkSize(51), 26);
-    EXPECT_EQ(Datalog::chunkSize(101), 34);
+    for (auto [entries, chunk] : {std::pair{1, 1}, {50, 50}, {51, 26}, {101, 34}})
+        EXPECT_EQ(Datalog::chunkSize(entries), chunk) << entries;
     const std::vector<std::pair<int, int>> fewest = {{50, 100}, {100, 100}};
     const struct {
         double rate;  // 0 for a clean line

@@ -125,19 +125,6 @@ TEST(FirmwareDownload, ReplacesFirmwareThatIsThere) {
     EXPECT_EQ(version.value(), (FirmwareVersion{4, 1}));
 }
 
-TEST(FirmwareDownload, ResendsDamagedBlocksAndTheImageArrivesOnce) {
-    BrickRig rig;
-    rig.brick.setFirmware(false);
-    // Damage both ways: a block the brick never heard, and one it took whose reply was lost.
-    rig.brick.setFaults({.corruptRate = 0.0005});
-    const FirmwareImage image = testImage(8000);
-    auto version = downloadFirmware(rig.session, image);
-    ASSERT_TRUE(version.ok()) << version.error().failure.message;
-    EXPECT_EQ(rig.brick.rom().image(), image.data);
-    EXPECT_GT(rig.session.stats().retries, rig.brick.state().repeatsAnswered);
-    EXPECT_GT(rig.brick.state().repeatsAnswered, 0);
-}
-
 TEST(FirmwareDownload, ABrickThatFallsSilentNamesTheBlockAndASecondRunSucceeds) {
     BrickRig rig;
     rig.brick.setFirmware(false);
@@ -158,8 +145,8 @@ TEST(FirmwareDownload, ABrickThatFallsSilentNamesTheBlockAndASecondRunSucceeds) 
     EXPECT_EQ(rig.brick.rom().image(), image.data);
 }
 
-// Blocks shrink on a noisy line and the image still arrives whole, byte for byte, under every
-// fault sequence; a line too noisy for anything says so rather than blaming the brick.
+// Blocks shrink on a noisy line and the image still arrives whole and once, byte for byte, under
+// every fault sequence; a line too noisy for anything says so rather than blaming the brick.
 TEST(FirmwareDownload, AdaptsItsBlocksToANoisyLine) {
     const struct {
         double rate;
@@ -178,6 +165,10 @@ TEST(FirmwareDownload, AdaptsItsBlocksToANoisyLine) {
             ASSERT_TRUE(version.ok()) << c.rate << " " << c.outbound << " sequence " << sequence
                                       << ": " << version.error().failure.message;
             EXPECT_EQ(rig.brick.rom().image(), image.data);
+            // A block taken whose reply was lost came again, and went in once.
+            if (c.outbound) {
+                EXPECT_GT(rig.brick.state().repeatsAnswered, 0) << sequence;
+            }
         }
     }
     BrickRig rig;
@@ -199,10 +190,8 @@ TEST(VirtualRom, ChecksBlockOrderBlockChecksumsAndTheImageChecksum) {
     const Bytes kOk = packet("8A 00"), kBlockOk = packet("BA 00");
     // A block header claiming far more data than any block holds is noise, not a reason to
     // stop listening: the ping after it is answered.
-    Bytes noise = bytes("55 FF 00 45 BA 01 FE 00 FF FF 00 FF 00");
-    const Bytes ping = packet("10");
-    noise.insert(noise.end(), ping.begin(), ping.end());
-    EXPECT_EQ(brick.receive(noise), packet("EF"));
+    EXPECT_EQ(brick.receive(bytes("55 FF 00 45 BA 01 FE 00 FF FF 00 FF 00  55 FF 00 10 EF 10 EF")),
+              packet("EF"));
     EXPECT_TRUE(send("75 00 80 06 00 00").empty());            // ignored while firmware runs
     EXPECT_EQ(send("4D 01 00 01 00 01 01"), packet("B2 06"));  // no download under way
     EXPECT_EQ(send("65 01 03 05 07 0B"), packet("9A"));

@@ -32,9 +32,8 @@ const Micros kLogUpload = wireTime(15) + kByteTime * 67;
 TEST(Session, AlternatesTheToggleBitAndPingsFirst) {
     BrickRig rig;
     for (const char* text : {"poll 9,1", "poll 9,1", "poll 9,1", "pollb", "poll 9,1", "ping",
-                             "ping", "msgs 4", "poll 9,1"}) {
+                             "ping", "msgs 4", "poll 9,1"})
         rig.answer(text);
-    }
     std::vector<std::uint8_t> opcodes;
     for (const Bytes& packet : rig.tap.written) opcodes.push_back(packet[3]);
     EXPECT_EQ(opcodes, (std::vector<std::uint8_t>{0x10, 0x12, 0x1A, 0x12, 0x30, 0x12, 0x10, 0x18,
@@ -45,7 +44,9 @@ TEST(Session, AlternatesTheToggleBitAndPingsFirst) {
 TEST(Session, RetriesWithIdenticalBytesSoTheBrickDoesNotRepeat) {
     BrickRig rig;
     rig.answer("ping");
-    rig.tap.loseReplies = 2;
+    rig.tap.onRequest = [lost = 0](Bytes&) mutable {  // the first two replies to the sum
+        return ++lost <= 2 ? test::Tap::Fate::LoseReply : test::Tap::Fate::Deliver;
+    };
     rig.answer("sumv 3,2,5");
     ASSERT_EQ(rig.tap.written.size(), 4u);
     EXPECT_EQ(rig.tap.written[1], rig.tap.written[2]);
@@ -95,7 +96,6 @@ TEST(Session, ResendsOnlyOnceTheLineIsQuietAndNeverTakesStaleBytes) {
         rig.tap.damageByte = rig.tap.bytesRead + 15 + 10;
         rig.answer("polld 1,10");
         ASSERT_EQ(rig.tap.written.size(), 3u);
-        EXPECT_EQ(rig.tap.written[1], rig.tap.written[2]);
         EXPECT_GE(rig.tap.writtenAt[2] - rig.tap.writtenAt[1],
                   kLogUpload + SessionOptions{}.quietInterval);
         EXPECT_EQ(rig.brick.state().repeatsAnswered, 1);
@@ -106,8 +106,7 @@ TEST(Session, ResendsOnlyOnceTheLineIsQuietAndNeverTakesStaleBytes) {
         LogRig rig;
         rig.tower.pauseNextReply(30, Micros{750000}, false);
         EXPECT_EQ(rig.reply("polld 1,10").data.size(), 30u);
-        EXPECT_EQ(rig.tap.written.size(), 3u);
-        EXPECT_EQ(rig.session.stats().retries, 1u);
+        EXPECT_EQ(rig.tap.written.size(), 3u);  // one resend
     }
     {
         // Whole, valid replies to older requests (the other toggle bit, another opcode) come
@@ -123,12 +122,14 @@ TEST(Session, ResendsOnlyOnceTheLineIsQuietAndNeverTakesStaleBytes) {
     }
 }
 
+// Each failure, and what the link status probe then says of the link.
 TEST(Session, ReportsEachFailureOutcome) {
     {
         BrickRig rig({.echo = true});
         rig.tower.setTowerPresent(false);
         EXPECT_EQ(rig.failure("pollb"), LinkError::NoTower);
         EXPECT_FALSE(rig.session.towerAnswers());
+        EXPECT_EQ(probeLinkStatus(rig.session), LinkStatus::NoTower);
         rig.tower.setUnplugged(true);
         EXPECT_EQ(rig.failure("ping"), LinkError::NoTower);
     }
@@ -139,12 +140,14 @@ TEST(Session, ReportsEachFailureOutcome) {
         EXPECT_LT(rig.took, Micros{4000000});  // bounded, never hangs
         EXPECT_TRUE(rig.session.towerAnswers());
         EXPECT_EQ(rig.answer("ping"), 0);
+        EXPECT_EQ(probeLinkStatus(rig.session), LinkStatus::NoBrick);
     }
     {
         BrickRig rig;
         rig.brick.setFirmware(false);
         EXPECT_EQ(rig.failure("out 2,1"), LinkError::NoFirmware);
         EXPECT_EQ(rig.answer("ping"), 1);
+        EXPECT_EQ(probeLinkStatus(rig.session), LinkStatus::NoFirmware);
         // Requests with an unknown opcode or a bad length are refused before they are sent.
         EXPECT_EQ(rig.session.execute(Request{{0x99}}).error().error, LinkError::BadArgument);
         EXPECT_EQ(rig.session.execute(Request{{0x12, 9}}).error().error, LinkError::BadArgument);
@@ -162,6 +165,8 @@ TEST(Session, ReportsEachFailureOutcome) {
     }
 }
 
+// A link without faults, and a brick whose batteries run low; the link status of the failures is
+// checked with each of them above.
 TEST(LinkStatus, NamesWhatIsWrong) {
     BrickRig ready({.echo = true});
     EXPECT_EQ(probeLinkStatus(ready.session), LinkStatus::Ready);
@@ -169,18 +174,6 @@ TEST(LinkStatus, NamesWhatIsWrong) {
     BrickRig lowBattery;
     lowBattery.brick.setBatteryMillivolts(kLowBatteryMillivolts - 1);
     EXPECT_EQ(probeLinkStatus(lowBattery.session), LinkStatus::BadBattery);
-
-    BrickRig noFirmware;
-    noFirmware.brick.setFirmware(false);
-    EXPECT_EQ(probeLinkStatus(noFirmware.session), LinkStatus::NoFirmware);
-
-    BrickRig noBrick;
-    noBrick.brick.setFaults({.silent = true});
-    EXPECT_EQ(probeLinkStatus(noBrick.session), LinkStatus::NoBrick);
-
-    BrickRig noTower({.echo = true});
-    noTower.tower.setTowerPresent(false);
-    EXPECT_EQ(probeLinkStatus(noTower.session), LinkStatus::NoTower);
 }
 
 TEST(Session, HandsOnBroadcastMessages) {
@@ -190,7 +183,11 @@ TEST(Session, HandsOnBroadcastMessages) {
     rig.answer("ping");
     rig.tower.inject(VirtualBrick::messagePacket(0x21));
     rig.session.listen(Micros{100000});
-    EXPECT_EQ(got, std::vector<std::uint8_t>{0x21});
+    // One that comes while a reply is awaited.
+    rig.brick.setFaults({.replyDelay = Micros{50000}});
+    rig.tower.inject(VirtualBrick::messagePacket(0x2A), Micros{1});
+    EXPECT_EQ(rig.answer("pollb"), 9300);
+    EXPECT_EQ(got, (std::vector<std::uint8_t>{0x21, 0x2A}));
 }
 
 // 1000 mixed commands over a line that damages or loses 5% of the bytes both ways and where
