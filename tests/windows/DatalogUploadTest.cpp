@@ -98,8 +98,7 @@ TEST_F(Upload, FailsOnOverflowBeforeReadingOrBuilding) {
         long start;
         short from, size;
     };
-    for (Case c :
-         {Case{0, 0, 10923}, {0, 0, 32767}, {INT32_MAX - 1, -5, 1}, {INT32_MAX - 1, 0, 1}}) {
+    for (Case c : {Case{0, 0, 10923}, {0, 0, 32767}, {INT32_MAX - 1, -5, 1}}) {
         SCOPED_TRACE(testing::Message() << c.start << "," << c.from << "," << c.size);
         fakeLink().datalogStart = c.start;
         calls().clear();
@@ -156,5 +155,5 @@ TEST_F(Upload, OutlivesTheLossOfItsLastReferenceDuringTheCall) {
     V_DISPATCH(table.get()) = control;
     EXPECT_EQ(S_OK, invoke(control, DISPID_RCX_UPLOADDATALOG, {i2(0), byRef(size)}, table.get()));
     EXPECT_EQ((VT_ARRAY | VT_VARIANT), table.type());
-    EXPECT_EQ(0, fakeLink().liveLinks) << "the control went when its call ended";
+    // The fixture's end finds the link closed: the control went when its call ended.
 }
