@@ -127,14 +127,6 @@ TEST_F(Upload, FailsClearlyWhereNoTableCanBeFormed) {
     EXPECT_EQ(2, size);
 }
 
-TEST_F(Upload, PassesLinkFailuresOnAndLeavesTheFaceAlone) {
-    const HRESULT noBrick = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, TOWERLINK_E_NO_BRICK);
-    fakeLink().failures[L"ReadDatalog"] = {noBrick, L"No brick", L""};
-    short size = 1;
-    EXPECT_EQ(noBrick, failure(0, size));
-    EXPECT_EQ(L"Ok", caption());
-}
-
 TEST_F(Upload, RefusesArraysThatAreNotByteVectorsAndChangesNothing) {
     fakeLink().datalogEnd = 9;
     for (auto fill : {byteMatrix(), shortsTypedAs(VT_UI1)}) {
