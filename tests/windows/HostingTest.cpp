@@ -122,8 +122,8 @@ TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinFormAndItsBoxesOverTheForm) {
     EXPECT_TRUE(EqualRect(&faceRect, &hostRect)) << "the face fills the place the host gives it";
 
     HWND label = FindWindowExW(face, nullptr, L"Static", nullptr);
+    // Its text is start-up's, read from the kept face when the host has gone (below).
     ASSERT_TRUE(label);
-    EXPECT_EQ(L"Ok", windowText(label)) << "start-up's last text";
     HDC dc = GetDC(face);
     const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
     ReleaseDC(face, dc);
