@@ -38,21 +38,14 @@ TEST_F(BrickCommands, ConvertNumbersAndNumericTextsAlike) {
 }
 
 TEST_F(BrickCommands, RejectBadArgumentsBeforeTheLinkIsCalled) {
-    struct Bad {
-        std::vector<const wchar_t*> args;
-        HRESULT expected;
-        UINT argError;
-    };
-    const std::vector<Bad> cases = {
-        {{L"", L"1"}, DISP_E_TYPEMISMATCH, 1},
-        {{L"1", L"-32769"}, DISP_E_OVERFLOW, 0},
-    };
-    for (const Bad& bad : cases) {
-        UINT argError = 99;
-        EXPECT_EQ(bad.expected, callWithTexts(pilot_.get(), DISPID_RCX_SETPOWER, bad.args, nullptr,
-                                              nullptr, &argError));
-        EXPECT_EQ(bad.argError, argError);
-    }
+    // The argument named is its place in the list, which runs last to first.
+    UINT argError = 99;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, callWithTexts(pilot_.get(), DISPID_RCX_SETPOWER, {L"", L"1"},
+                                                 nullptr, nullptr, &argError));
+    EXPECT_EQ(1u, argError);
+    EXPECT_EQ(DISP_E_OVERFLOW, callWithTexts(pilot_.get(), DISPID_RCX_SETPOWER, {L"1", L"-32769"},
+                                             nullptr, nullptr, &argError));
+    EXPECT_EQ(0u, argError);
     EXPECT_TRUE(calls().empty());
 }
 
