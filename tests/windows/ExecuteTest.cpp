@@ -41,8 +41,7 @@ TEST_F(Execute, ListsByteRepliesOfTwoOrMoreElements) {
         {bytes(-32768, {4, 5}), L"Result:  1, variant result:  4  5 "},
         {bytes(32766, {1, 2}), overflow},  // the step after 32767 overflows
         {bytes(40000, {1, 2}), overflow},
-        {bytes(40000, {9}), plain},
-        {bytes(-40000, {}), plain},
+        {bytes(40000, {9}), plain},  // one element: its index is never counted in 16 bits
         {byteMatrix(), plain},
         {shortsTypedAs(VT_UI1), plain},
         {copyOf(text(L"16 5")), plain},
