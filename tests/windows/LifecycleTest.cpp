@@ -71,11 +71,11 @@ TEST_F(StartUp, ReportsAFailedOpenWhenTheRestSucceedsSilently) {
 using Status = StartUp;
 
 TEST_F(Status, ShowsTheTextOfEveryCode) {
+    // Every named code, and two of the others: the named entries pin each text to its code.
     const std::vector<std::pair<long, std::wstring>> table = {
-        {0, L"Downloading"},  {1, L"Ready"},        {3, L"Not opened"},  {4, L"No tower"},
-        {5, L"Bad tower"},    {6, L"No brick"},     {7, L"No firmware"}, {8, L" bad battery"},
-        {11, L"Bad comms"},   {12, L"Busy"},        {2, L"Status:  2"},  {9, L"Status:  9"},
-        {10, L"Status:  10"}, {13, L"Status:  13"}, {-1, L"Status: -1"},
+        {0, L"Downloading"}, {1, L"Ready"},    {3, L"Not opened"},  {4, L"No tower"},
+        {5, L"Bad tower"},   {6, L"No brick"}, {7, L"No firmware"}, {8, L" bad battery"},
+        {11, L"Bad comms"},  {12, L"Busy"},    {2, L"Status:  2"},  {-1, L"Status: -1"},
     };
     for (const auto& [code, text] : table) {
         SCOPED_TRACE(code);
