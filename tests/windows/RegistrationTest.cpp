@@ -1,6 +1,5 @@
 // Kestrel.ocx's self-registration: the records it writes, their removal, and its exports.
 #include <gtest/gtest.h>
-#include <olectl.h>
 
 #include <set>
 #include <string>
