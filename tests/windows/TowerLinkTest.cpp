@@ -190,7 +190,7 @@ TEST_F(TowerLinkTest, EveryFailureCarriesErrorInfoWithItsSectionOfTheErrorRefere
     ASSERT_TRUE(file.good()) << "the error reference ships beside the DLL";
     std::stringstream reference;
     reference << file.rdbuf();
-    for (int code = TOWERLINK_E_NOT_OPENED; code <= TOWERLINK_E_FIRMWARE_DOWNLOAD; ++code) {
+    for (int code = TOWERLINK_E_NOT_OPENED; code <= TOWERLINK_E_PROGRAM_DOWNLOAD; ++code) {
         EXPECT_NE(std::string::npos, reference.str().find("id=\"" + std::to_string(code) + "\""))
             << "section " << code;
     }
