@@ -251,12 +251,11 @@ private:
     }
     static constexpr UCHAR kOut = 0x02, kIn = 0x81;
 
-    // Records a call on a device not open, or on the wrong pipe, as misuse; true.
-    bool checkCall(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe = kOut, UCHAR expected = kOut,
+    // Records a call on a device not open, or on the wrong pipe, as misuse.
+    void checkCall(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe = kOut, UCHAR expected = kOut,
                    const char* wrongPipe = "") {
         if (usb != this || openDevices <= 0) misuse.push_back("a call on a device not open");
         if (pipe != expected) misuse.push_back(wrongPipe);
-        return true;
     }
     // Completes the last read with the first packet under way.
     void completeWithNext() {
