@@ -254,7 +254,7 @@ TEST(WinUsbTower, AReadGivenUpIsCancelledAndItsLateAnswerNeverReachesTheNextExch
 }
 
 TEST(WinUsbTower, AFailingTowerEndsTheExchangeInTimeAndSaysWhy) {
-    const Micros silence{3600000000LL};  // the brick's answer never comes in time
+    const Micros never{3600000000LL};  // the brick's answer never comes in time
     const DWORD refused = ERROR_GEN_FAILURE;
     const struct {
         const char* what;
@@ -265,11 +265,7 @@ TEST(WinUsbTower, AFailingTowerEndsTheExchangeInTimeAndSaysWhy) {
     } cases[] = {
         {"write fails", {.writeError = ERROR_GEN_FAILURE}, ERROR_GEN_FAILURE, "writing", true},
         {"write times out", {.writeError = ERROR_SEM_TIMEOUT}, ERROR_SEM_TIMEOUT, "writing", true},
-        {"abort refused",
-         {.replyDelay = silence, .abortError = refused},
-         refused,
-         "reading",
-         false},
+        {"abort refused", {.replyDelay = never, .abortError = refused}, refused, "reading", false},
         {"unplugged in a read", {.unplugAt = Micros{40000}}, test::kUnplugged, "reading", false},
     };
     for (const auto& c : cases) {
