@@ -49,15 +49,6 @@ Outcome run(IBrickLink* link, const std::wstring& text, long mode = TOWERLINK_MO
     return o;
 }
 
-// Clears the datalog to `entries` and fills it with variable 2 holding 7i.
-void fillDatalog(IBrickLink* link, long entries) {
-    ASSERT_EQ(S_OK, run(link, L"logz " + std::to_wstring(entries)).hr);
-    for (long i = 0; i < entries; ++i) {
-        ASSERT_EQ(S_OK, run(link, L"setv 2,2," + std::to_wstring(i * 7)).hr);
-        ASSERT_EQ(S_OK, run(link, L"log 0,2").hr);
-    }
-}
-
 class TowerLinkTest : public testing::Test {
 protected:
     TowerLinkLibrary library_;
@@ -227,7 +218,12 @@ TEST_F(TowerLinkTest, DatalogPositionsCountTheSizeEntryAndReadsRaiseProgressWhil
     };
     for (long entries : {0L, 1L, 9L, 100L}) {
         SCOPED_TRACE(entries);
-        fillDatalog(link.get(), entries);
+        // The datalog cleared to `entries`, then filled with variable 2 holding 7i.
+        ASSERT_EQ(S_OK, run(link.get(), L"logz " + std::to_wstring(entries)).hr);
+        for (long i = 0; i < entries; ++i) {
+            ASSERT_EQ(S_OK, run(link.get(), L"setv 2,2," + std::to_wstring(i * 7)).hr);
+            ASSERT_EQ(S_OK, run(link.get(), L"log 0,2").hr);
+        }
         long size = -1, count = -1, start = -1, end = -1;
         Variant first, last;
         ASSERT_EQ(S_OK, link->QueryDatalog(&size, &count, &start, &end, first.get(), last.get()));
