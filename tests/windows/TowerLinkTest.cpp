@@ -244,7 +244,7 @@ TEST_F(TowerLinkTest, DatalogPositionsCountTheSizeEntryAndReadsRaiseProgressWhil
     EXPECT_EQ(VT_EMPTY, read(3, -3).first);
 
     // A read raises TransferProgress, and the link is busy meanwhile: the status says so, and
-    // commands and closing from inside the progress handler are refused.
+    // closing from inside the progress handler is refused (commands are, in the firmware test).
     RecordingEventSink sink;
     const DWORD cookie = advise(link.get(), &sink);
     std::vector<long> statuses;
@@ -253,7 +253,6 @@ TEST_F(TowerLinkTest, DatalogPositionsCountTheSizeEntryAndReadsRaiseProgressWhil
         long during = -1;
         link->GetInfo(TOWERLINK_INFO_STATUS, &during);
         statuses.push_back(during);
-        calls.push_back(run(link.get(), L"ping").hr);
         calls.push_back(link->ClosePort());
     };
     EXPECT_EQ(300u, read(3, 300).second.size());
@@ -262,7 +261,7 @@ TEST_F(TowerLinkTest, DatalogPositionsCountTheSizeEntryAndReadsRaiseProgressWhil
     const HRESULT busy = towerLinkError(TOWERLINK_E_BUSY);
     EXPECT_EQ((std::vector<long>{TOWERLINK_STATUS_TRANSFERRING, TOWERLINK_STATUS_TRANSFERRING}),
               statuses);
-    EXPECT_EQ((std::vector<HRESULT>{busy, busy, busy, busy}), calls);
+    EXPECT_EQ((std::vector<HRESULT>{busy, busy}), calls);
     EXPECT_EQ(TOWERLINK_STATUS_READY, status(link.get())) << "the link works after the transfer";
     unadvise(link.get(), cookie);
 }
