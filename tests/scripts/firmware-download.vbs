@@ -25,7 +25,6 @@ Err.Clear
 link.DownloadFirmware badPath
 Check Err.Number = &H80040210, "a damaged file: " & Hex(Err.Number)
 Check InStr(Err.Description, "line 2: bad checksum") > 0, "its line is named: " & Err.Description
-Err.Clear
 On Error GoTo 0
 
 Set link = Nothing

@@ -28,7 +28,6 @@ Err.Clear
 link.DownloadProgram program & ".missing", 1
 Check Err.Number = &H80040213, "a missing file is refused: " & Hex(Err.Number)
 Check InStr(Err.Description, ".missing") > 0, "the file is named: " & Err.Description
-Err.Clear
 On Error GoTo 0
 
 Set link = Nothing
