@@ -40,11 +40,7 @@ long command(IBrickLink* link, const wchar_t* text) {
 
 class ProgramLoaderTest : public testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  (L"towerlink-programs-" + std::to_wstring(GetCurrentProcessId()));
-        std::filesystem::create_directories(folder_);
-    }
+    void SetUp() override { std::filesystem::create_directories(folder_); }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     // Writes `bytes` into a file of the test's folder; returns its path.
@@ -62,7 +58,9 @@ protected:
     }
 
     TowerLinkLibrary library_;
-    std::filesystem::path folder_;
+    const std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() /
+        (L"towerlink-programs-" + std::to_wstring(GetCurrentProcessId()));
 };
 
 TEST_F(ProgramLoaderTest, RefusesABadSlotOrFileBeforeOpeningThePort) {
