@@ -34,7 +34,6 @@ Check r = 1, "Execute sets the result variable: " & r
 k.Execute "Sound 3", False
 
 On Error Resume Next
-Err.Clear
 k.Onn ""
 Check Err.Number = 13, "an empty text is a type mismatch: " & Err.Number
 Err.Clear
@@ -47,7 +46,6 @@ Check r < 0 And r <> 13 And r <> 6, "the link's own error for motor list 9: " & 
 Err.Clear
 k.SetPower 1
 Check Err.Number = 450, "a missing argument is a wrong number of arguments: " & Err.Number
-Err.Clear
 On Error GoTo 0
 
 Set k = Nothing

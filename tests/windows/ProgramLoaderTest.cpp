@@ -1,12 +1,12 @@
 // TowerLink.dll's program download (IProgramLoader) on the VIRTUAL port: what it refuses before
-// the port is even opened, each with its number and its section of the error reference; a
-// download with its progress, during which the link is busy; and a brick that does not answer.
+// the port is even opened, each with its number; a download with its progress, during which the
+// link is busy; and a brick that does not answer. The numbers' sections of the error reference
+// are checked with all the others in the TowerLink tests.
 // Script clients reach the same method late-bound in the program download script.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,11 +40,7 @@ long command(IBrickLink* link, const wchar_t* text) {
 
 class ProgramLoaderTest : public testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  (L"towerlink-programs-" + std::to_wstring(GetCurrentProcessId()));
-        std::filesystem::create_directories(folder_);
-    }
+    void SetUp() override { std::filesystem::create_directories(folder_); }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     // Writes `bytes` into a file of the test's folder; returns its path.
@@ -62,25 +58,13 @@ protected:
     }
 
     TowerLinkLibrary library_;
-    std::filesystem::path folder_;
+    const std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() /
+        (L"towerlink-programs-" + std::to_wstring(GetCurrentProcessId()));
 };
 
 TEST_F(ProgramLoaderTest, RefusesABadSlotOrFileBeforeOpeningThePort) {
-    std::ifstream html(std::filesystem::path(library_.errorReference()));
-    std::stringstream reference;
-    reference << html.rdbuf();
-    for (int code : {TOWERLINK_E_BAD_PROGRAM_SLOT, TOWERLINK_E_BAD_PROGRAM_FILE,
-                     TOWERLINK_E_PROGRAM_DOWNLOAD}) {
-        EXPECT_NE(std::string::npos, reference.str().find("id=\"" + std::to_string(code) + "\""))
-            << "section " << code;
-    }
-
     const std::wstring good = file(L"good.rcx", kImage);
-    std::vector<std::uint8_t> large = kImage;
-    large.resize(64 * 1024 + 1);
-    const std::vector<std::uint8_t> cut(kImage.begin(), kImage.begin() + 30);
-    const std::vector<std::uint8_t> empty = {0x52, 0x43, 0x58, 0x49, 0x02, 0x01,
-                                             0x00, 0x00, 0x00, 0x00, 0x03, 0x00};
     const std::wstring locked = file(L"locked.rcx", kImage);
     const Win32Handle lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -101,13 +85,11 @@ TEST_F(ProgramLoaderTest, RefusesABadSlotOrFileBeforeOpeningThePort) {
         {1, L"C:\\no-such-folder\\prog.rcx", TOWERLINK_E_BAD_PROGRAM_FILE, L"no-such-folder"},
         {1, locked, TOWERLINK_E_BAD_PROGRAM_FILE, L"Cannot open the program file"},
         {0, folder_.wstring(), TOWERLINK_E_BAD_PROGRAM_FILE, L"Cannot open the program file"},
-        {1, file(L"large.rcx", large), TOWERLINK_E_BAD_PROGRAM_FILE, L"holds 65537 bytes"},
+        {1, file(L"large.rcx", std::vector<std::uint8_t>(64 * 1024 + 1)),
+         TOWERLINK_E_BAD_PROGRAM_FILE, L"holds 65537 bytes"},
+        // Each way an image is refused is the image reader's own tests' business.
         {5, file(L"text.rcx", {'t', 'a', 's', 'k', ' ', 'm', 'a', 'i', 'n', '(', ')', '{', '}'}),
          TOWERLINK_E_BAD_PROGRAM_FILE, L"is not a program the brick can take (byte 0"},
-        {2, file(L"cut.rcx", cut), TOWERLINK_E_BAD_PROGRAM_FILE,
-         L"is not a program the brick can take (byte "},
-        {3, file(L"empty.rcx", empty), TOWERLINK_E_BAD_PROGRAM_FILE,
-         L"holds no task and no subroutine"},
     };
     // Not opened: a refusal must not open the configured port to download over it.
     ComPtr<IBrickLink> link = library_.create();
@@ -140,7 +122,7 @@ TEST_F(ProgramLoaderTest, DownloadsIntoTheSlotWithProgressAndTheLinkIsBusyMeanwh
             library_.expectFailure(hr, towerLinkError(TOWERLINK_E_BUSY),
                                    L"busy downloading a program");
         };
-        busy(link->ClosePort());
+        // Closing is refused as during a datalog read.
         busy(link->OpenPort(port.get()));
         busy(loader->DownloadProgram(path.get(), 1));
     };

@@ -78,15 +78,13 @@ public:
 
     std::vector<UsbDeviceEntry> presentDevices(std::uint16_t vendor,
                                                std::uint16_t product) override {
-        if (vendor != 0x0694 || product != 0x0001) return {};
-        return devices;
+        return vendor == 0x0694 && product == 0x0001 ? devices : std::vector<UsbDeviceEntry>{};
     }
     void close(HANDLE file, WINUSB_INTERFACE_HANDLE usb) override {
         if (!file || usb != this) misuse.push_back("closed what was not opened");
         // Closing cancels a read given up on; one never given up was forgotten.
-        if (std::ranges::count(reads_, false, &Read::givenUp)) {
+        if (std::ranges::count(reads_, false, &Read::givenUp))
             misuse.push_back("closed with a read under way");
-        }
         reads_.clear();
         --openDevices;
     }
@@ -251,12 +249,11 @@ private:
     }
     static constexpr UCHAR kOut = 0x02, kIn = 0x81;
 
-    // Records a call on a device not open, or on the wrong pipe, as misuse; true.
-    bool checkCall(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe = kOut, UCHAR expected = kOut,
+    // Records a call on a device not open, or on the wrong pipe, as misuse.
+    void checkCall(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe = kOut, UCHAR expected = kOut,
                    const char* wrongPipe = "") {
         if (usb != this || openDevices <= 0) misuse.push_back("a call on a device not open");
         if (pipe != expected) misuse.push_back(wrongPipe);
-        return true;
     }
     // Completes the last read with the first packet under way.
     void completeWithNext() {

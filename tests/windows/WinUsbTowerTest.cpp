@@ -178,13 +178,12 @@ TEST(WinUsbTower, CommandsReachTheBrickWhateverTheTowerPacketsItsReplies) {
         rig.brick.fillDatalog(40);
         Datalog log(*rig.session);
         ASSERT_EQ(123, log.extent().value());
-        const Bytes bytes = log.readBytes(0, 123).value();
-        ASSERT_EQ(123u, bytes.size());
-        for (int i = 0; i < 40; ++i) {
-            const DatalogEntry& e = rig.brick.state().datalog[static_cast<std::size_t>(i)];
-            EXPECT_EQ(e.type, bytes[3 + 3 * i]);
-            EXPECT_EQ(e.value, static_cast<std::int16_t>(bytes[4 + 3 * i] | bytes[5 + 3 * i] << 8));
-        }
+        // The size entry, then each logged entry's type and value, low byte first.
+        Bytes expected = {0xFF, 41, 0};
+        for (const DatalogEntry& e : rig.brick.state().datalog)
+            expected.insert(expected.end(),
+                            {e.type, std::uint8_t(e.value), std::uint8_t(e.value >> 8)});
+        EXPECT_EQ(expected, log.readBytes(0, 123).value());
     }
 }
 
@@ -255,7 +254,7 @@ TEST(WinUsbTower, AReadGivenUpIsCancelledAndItsLateAnswerNeverReachesTheNextExch
 }
 
 TEST(WinUsbTower, AFailingTowerEndsTheExchangeInTimeAndSaysWhy) {
-    const Micros silence{3600000000LL};  // the brick's answer never comes in time
+    const Micros never{3600000000LL};  // the brick's answer never comes in time
     const DWORD refused = ERROR_GEN_FAILURE;
     const struct {
         const char* what;
@@ -266,11 +265,7 @@ TEST(WinUsbTower, AFailingTowerEndsTheExchangeInTimeAndSaysWhy) {
     } cases[] = {
         {"write fails", {.writeError = ERROR_GEN_FAILURE}, ERROR_GEN_FAILURE, "writing", true},
         {"write times out", {.writeError = ERROR_SEM_TIMEOUT}, ERROR_SEM_TIMEOUT, "writing", true},
-        {"abort refused",
-         {.replyDelay = silence, .abortError = refused},
-         refused,
-         "reading",
-         false},
+        {"abort refused", {.replyDelay = never, .abortError = refused}, refused, "reading", false},
         {"unplugged in a read", {.unplugAt = Micros{40000}}, test::kUnplugged, "reading", false},
     };
     for (const auto& c : cases) {

@@ -63,18 +63,13 @@ check port-bad 2 ".*unknown port 'LPT1'.*" wine "$exe" port LPT1
 # is installed): into a slot of the virtual brick and into its selected one; a slot that does
 # not exist and a missing file are refused.
 if [ -n "$PROGRAM_IMAGE" ]; then
-  if wine "$exe" --help 2>&1 </dev/null | grep -q 'towerlink download'; then
-    program=$(winepath -w "$PROGRAM_IMAGE")
-    check download 0 '.*progress 28/28 bytes \(100%\)\n.*' \
-      wine "$exe" download --port VIRTUAL --slot 2 "$program"
-    check download-selected 0 '.*progress 28/28 bytes \(100%\)\n.*' \
-      wine "$exe" download --port VIRTUAL --quiet "$program"
-    check download-slot 2 '.*slot.*' wine "$exe" download --port VIRTUAL --slot 6 "$program"
-    check download-missing 2 '.*missing\.rcx.*' wine "$exe" download --port VIRTUAL missing.rcx
-  else
-    echo "FAILED download: this towerlink.exe has no download command"
-    failed=$((failed + 1))
-  fi
+  program=$(winepath -w "$PROGRAM_IMAGE")
+  check download 0 '.*progress 28/28 bytes \(100%\)\n.*' \
+    wine "$exe" download --port VIRTUAL --slot 2 "$program"
+  check download-selected 0 '.*progress 28/28 bytes \(100%\)\n.*' \
+    wine "$exe" download --port VIRTUAL --quiet "$program"
+  check download-slot 2 '.*slot.*' wine "$exe" download --port VIRTUAL --slot 6 "$program"
+  check download-missing 2 '.*missing\.rcx.*' wine "$exe" download --port VIRTUAL missing.rcx
 fi
 wine reg delete 'HKCU\Software\TowerLink' /v Port /f >/dev/null 2>&1 </dev/null
 exit $failed
