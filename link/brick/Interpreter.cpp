@@ -144,6 +144,12 @@ std::int16_t* Interpreter::variable(int t, int index) {
     return nullptr;
 }
 
+std::int16_t* Interpreter::variableOrStop(int t, int at, int index) {
+    std::int16_t* v = variable(t, index);
+    if (v == nullptr) fault(t, at, "variable " + std::to_string(index) + " does not exist");
+    return v;
+}
+
 std::optional<std::int16_t> Interpreter::read(int t, int source, int argument) {
     BrickState& s = brick_.state_;
     auto within = [&](int count) { return argument >= 0 && argument < count; };
@@ -380,11 +386,8 @@ Interpreter::Turn Interpreter::step(int t) {
         case bc::kAbsVariable:
         case bc::kAndVariable:
         case bc::kOrVariable: {
-            std::int16_t* v = variable(t, p[0]);
-            if (v == nullptr) {
-                fault(t, at, "variable " + std::to_string(p[0]) + " does not exist");
-                break;
-            }
+            std::int16_t* v = variableOrStop(t, at, p[0]);
+            if (v == nullptr) break;
             const auto operand = valueOf(p[1], readS16(params, 2));
             if (!operand) break;
             const long x = *operand;
@@ -456,11 +459,8 @@ Interpreter::Turn Interpreter::step(int t) {
                 return Turn::Yields;
             }
             if (in->opcode == bc::kPlayVariableTone) {
-                const std::int16_t* f = variable(t, p[0]);
-                if (f == nullptr) {
-                    fault(t, at, "variable " + std::to_string(p[0]) + " does not exist");
-                    break;
-                }
+                const std::int16_t* f = variableOrStop(t, at, p[0]);
+                if (f == nullptr) break;
                 s.tones.push_back({*f, p[1]});
             } else {
                 brick_.execute(in->opcode == bc::kPlaySound ? op::kPlaySound : op::kPlayTone,
@@ -563,11 +563,8 @@ Interpreter::Turn Interpreter::step(int t) {
         }
         case bc::kDecrementJump:
         case bc::kDecrementJumpLong: {
-            std::int16_t* v = variable(t, p[0]);
-            if (v == nullptr) {
-                fault(t, at, "variable " + std::to_string(p[0]) + " does not exist");
-                break;
-            }
+            std::int16_t* v = variableOrStop(t, at, p[0]);
+            if (v == nullptr) break;
             *v = wrap16(*v - 1);
             if (*v >= 0) break;
             const int target = in->opcode == bc::kDecrementJump

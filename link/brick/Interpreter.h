@@ -71,6 +71,8 @@ private:
     void fault(int t, int at, const std::string& why);
     void finish(int t);
     std::int16_t* variable(int t, int index);
+    // The variable, or nothing after stopping the task that named one that does not exist.
+    std::int16_t* variableOrStop(int t, int at, int index);
     bool write(int t, int source, int argument, std::int16_t value);
     bool branch(int t, int at, int target, std::size_t length);
     bool queueSound(Micros duration);
